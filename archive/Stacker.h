@@ -1,0 +1,51 @@
+// The archive reader. One set of module-level state per process and one walk at a time: the window
+// uses it before a job starts (the manifest), and the running job is its only user afterwards.
+//
+// The source is the memory source while a memory base is set (the package block's archive area),
+// and an archive file otherwise. A walk is OpenArchive, then ExtractEntry on each entry found
+// followed by FindNextEntry, until nothing more is found; a text read is OpenArchive and one
+// ReadEntryText. CloseArchive ends either.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archive/entry_header.h"
+
+namespace archive {
+
+constexpr int32_t kChunkSize = 32'768;
+constexpr int32_t kMaxTextSize = 10'000;
+// The longest destination path that ExtractEntry writes to.
+constexpr size_t kMaxDestinationPath = 255;
+
+void SetArchiveMemory(const uint8_t* base, int32_t size);
+void SetArchiveKey(uint32_t key);
+void SetBlockStreamLength(int32_t block_stream_length);
+
+// Memory source: sets the position. File source: seeks the file; a failure throws host::HostError.
+void SeekArchive(int64_t position);
+// Memory source: copies what lies inside the area and advances the position by `count` whatever
+// was copied. File source: reads up to `count` bytes; a failure throws. Returns the count copied.
+int32_t ReadArchive(void* buffer, int32_t count);
+
+// Starts a walk over the entries whose names begin with `prefix` (upper-cased a to z only,
+// backslash appended; empty matches all). An empty file name selects the memory source.
+// Any error gives false, without a message.
+bool OpenArchive(const std::string& file_name, const std::string& prefix, EntryHeader& header);
+bool FindNextEntry(EntryHeader& header);
+
+// Writes the current entry below `target_folder`: a folder entry is created (with parents), a file
+// entry is written with its date and attributes. Every error is shown with Ui().ShowUserMessage;
+// a destination path over 255 characters fails with a message naming it. After a failure the read
+// position is undefined.
+bool ExtractEntry(EntryHeader& header, const std::string& target_folder);
+// Writes the current entry's data to `path`; returns the count of bytes delivered by the source.
+// Throws host::HostError when the file cannot be created or written.
+int32_t ExtractEntryData(EntryHeader& header, const std::string& path);
+// The first min(size, 10,000) bytes of the current entry's data, NULs included; leaves the read
+// position at 0. A file source's read or seek error passes to the caller.
+std::string ReadEntryText(EntryHeader& header);
+void CloseArchive();
+
+}  // namespace archive

@@ -1,0 +1,41 @@
+// The package block: the record of initialized data inside the installer image that carries the
+// window caption and the scrambled archive. All integers little-endian.
+//
+//   offset  width        field
+//   0       11           marker: length byte 10, then the 10 marker characters
+//   11      4            capacity: signed 32-bit, 18,000,000 (the archive area's size)
+//   15      41           caption: length byte, then up to 40 ANSI characters
+//   56      18,000,000   archive area: the archive, then zero bytes to the end of the area
+//
+// The installer itself reads neither the marker nor the capacity; they are there so that the
+// packing tool can find the block in a built image. The marker bytes must appear exactly once in
+// an installer image, so they are spelled out only where the block is defined and in the tool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace archive {
+
+constexpr int32_t kArchiveCapacity = 18'000'000;
+constexpr size_t kMarkerFieldSize = 11;
+constexpr size_t kCaptionFieldSize = 41;
+constexpr size_t kMaxCaptionLength = 40;
+
+struct PackageBlock {
+  uint8_t marker[kMarkerFieldSize];
+  uint8_t capacity[4];
+  uint8_t caption[kCaptionFieldSize];
+  uint8_t archive[kArchiveCapacity];
+};
+
+static_assert(offsetof(PackageBlock, marker) == 0);
+static_assert(offsetof(PackageBlock, capacity) == 11);
+static_assert(offsetof(PackageBlock, caption) == 15);
+static_assert(offsetof(PackageBlock, archive) == 56);
+static_assert(sizeof(PackageBlock) == 56 + 18'000'000);
+static_assert(alignof(PackageBlock) == 1);
+
+constexpr size_t kPackageHeadSize = offsetof(PackageBlock, archive);
+
+}  // namespace archive

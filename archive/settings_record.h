@@ -1,0 +1,47 @@
+// The settings record: a small marked record of the installer image, apart from the package block,
+// that tells which job OK starts and the archive key. The packing tool finds it by its marker and
+// writes it; the installer reads it at start-up, so one template image serves both jobs.
+//
+//   offset  width  field
+//   0       16     marker: the 16 marker bytes below
+//   16      4      job: 0 = library package, 1 = application setup (unsigned 32-bit LE)
+//   20      4      archive key K (unsigned 32-bit LE)
+//   24      8      reserved, zero
+//
+// Like the package block, the marker bytes must appear exactly once in an installer image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace archive {
+
+constexpr size_t kSettingsMarkerSize = 16;
+
+enum class JobKind : uint32_t { kLibraryPackage = 0, kApplicationSetup = 1 };
+
+struct SettingsRecord {
+  uint8_t marker[kSettingsMarkerSize];
+  uint8_t job[4];
+  uint8_t key[4];
+  uint8_t reserved[8];
+};
+
+static_assert(offsetof(SettingsRecord, job) == 16);
+static_assert(offsetof(SettingsRecord, key) == 20);
+static_assert(sizeof(SettingsRecord) == 32);
+static_assert(alignof(SettingsRecord) == 1);
+
+inline uint32_t ReadLittleEndian32(const uint8_t* bytes) {
+  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
+         uint32_t{bytes[3]} << 24;
+}
+
+inline void WriteLittleEndian32(uint8_t* bytes, uint32_t value) {
+  bytes[0] = static_cast<uint8_t>(value);
+  bytes[1] = static_cast<uint8_t>(value >> 8);
+  bytes[2] = static_cast<uint8_t>(value >> 16);
+  bytes[3] = static_cast<uint8_t>(value >> 24);
+}
+
+}  // namespace archive

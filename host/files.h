@@ -1,0 +1,122 @@
+// The platform file layer: the few file and folder operations the reader, the helpers and the jobs
+// need. Paths are 8-bit ANSI strings with backslash separators, as the installer uses them
+// everywhere. On POSIX every backslash becomes a slash here, at the boundary, and nowhere else; a
+// drive letter has no meaning there and is not translated.
+//
+// Errors: operations documented as "throws" raise host::HostError carrying the platform's text.
+// The others report failure only by their result, as their callers expect.
+//
+// Attributes are the 32-bit Windows attribute bits. On POSIX only the read-only bit (0x01) has an
+// effect (it clears or restores the write permission bits); the others are ignored.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "host/native.h"
+
+namespace host {
+
+constexpr uint32_t kAttributeReadOnly = 0x01;
+constexpr uint32_t kAttributeHidden = 0x02;
+constexpr uint32_t kAttributeSystem = 0x04;
+constexpr uint32_t kAttributeDirectory = 0x10;
+constexpr uint32_t kAttributeArchive = 0x20;
+constexpr uint32_t kAttributeNormal = 0x80;
+constexpr uint32_t kAttributeReparsePoint = 0x400;
+
+// The native spelling of an installer path (backslashes become slashes on POSIX).
+std::string NativePath(const std::string& path);
+
+// A file being written. Created replacing any file of the same name; closed by its destructor if
+// not closed before. Move-only.
+class OutputFile {
+ public:
+  // Creates (or truncates) the file for writing. Throws when the platform refuses, for example
+  // when the existing file is read-only, a folder has that name, or another program holds it.
+  static OutputFile CreateReplacing(const std::string& path);
+
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();
+
+  // Writes all `count` bytes. Throws on a write error (disk full, file size limit, ...).
+  void Write(const void* data, size_t count);
+  // Sets the last-write time through the open file from a DOS date-time in local time, converted
+  // with the time-zone offset in force now. Creation and last-access times are left alone
+  // (on POSIX the access time is left unchanged). Returns false on failure.
+  bool SetLastWriteTime(uint32_t dos_date_time);
+  // Closes the file. Throws when closing reports a write error.
+  void Close();
+
+ private:
+  OutputFile(NativeFile file, std::string path);
+  NativeFile file_;
+  std::string path_;
+};
+
+// An archive file opened read-only, for the reader's file source. Move-only.
+class InputFile {
+ public:
+  static InputFile OpenReadOnly(const std::string& path);  // throws
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  void Seek(int64_t position);                 // throws
+  size_t Read(void* buffer, size_t count);     // throws; returns fewer at the end of the file
+  int64_t Position() const;
+  int64_t Size() const;                        // throws
+
+ private:
+  InputFile(NativeFile file, std::string path);
+  NativeFile file_;
+  std::string path_;
+  int64_t position_ = 0;
+};
+
+// Sets the attribute bits of a file or folder by name. Returns false on failure.
+bool SetAttributes(const std::string& path, uint32_t attributes);
+
+// Creates the folder and any missing parents. True when the folder exists afterwards.
+bool CreateFolderWithParents(const std::string& path);
+
+// True when `path` names an existing file (a folder does not count).
+bool FileExists(const std::string& path);
+// True when `path` names an existing folder.
+bool FolderExists(const std::string& path);
+
+// One item of a folder listing. `is_link` is true for a symbolic link or (on Windows) a reparse
+// point; such an item is never entered by DeleteTree.
+struct FolderItem {
+  std::string name;
+  uint32_t attributes = 0;
+  bool is_link = false;
+};
+
+// Lists the folder's items (hidden, system and read-only ones included; also "." and ".." where
+// the platform reports them). Returns false when the folder cannot be listed.
+bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit);
+
+// Deletes one file (or a link) without changing its attributes first. False on failure.
+bool DeleteFileAt(const std::string& path);
+// Removes an empty folder. False on failure.
+bool RemoveFolder(const std::string& path);
+
+// The current folder of the process, and changing it (throws on failure).
+std::string GetCurrentFolder();
+void SetCurrentFolder(const std::string& path);
+
+// The user's temporary folder as the platform reports it, asked with a buffer of `buffer_chars`
+// characters including the closing NUL (GetTempPathA on Windows; TMPDIR or /tmp on POSIX, with
+// the same length rule). None when the platform reports an error or the path does not fit.
+std::optional<std::string> PlatformTempPath(size_t buffer_chars);
+
+}  // namespace host
