@@ -38,4 +38,10 @@ static_assert(alignof(PackageBlock) == 1);
 
 constexpr size_t kPackageHeadSize = offsetof(PackageBlock, archive);
 
+// The marker field: length byte 10, then the 10 marker characters. Only the packing tool and the
+// block's own initializer may spell these bytes (an installer image must hold them exactly once);
+// used element by element in a constant initializer, the array itself is never emitted.
+inline constexpr uint8_t kPackageMarker[kMarkerFieldSize] = {10,  'X', 'j', '2', '2', '3',
+                                                             ' ', 't', 'j', '~', '@'};
+
 }  // namespace archive

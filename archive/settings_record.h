@@ -32,6 +32,11 @@ static_assert(offsetof(SettingsRecord, key) == 20);
 static_assert(sizeof(SettingsRecord) == 32);
 static_assert(alignof(SettingsRecord) == 1);
 
+// The settings marker. As with the package marker, only the tool and the record's own initializer
+// spell these bytes.
+inline constexpr uint8_t kSettingsMarker[kSettingsMarkerSize] = {
+    0x7F, 'S', 'E', 'T', 'U', 'P', '-', 'S', 'E', 'T', 'T', 'I', 'N', 'G', 'S', 0x01};
+
 inline uint32_t ReadLittleEndian32(const uint8_t* bytes) {
   return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
          uint32_t{bytes[3]} << 24;
