@@ -11,3 +11,11 @@ if(SETUP_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Fuzzing build (clang): coverage for libFuzzer plus the sanitizers on every target.
+option(SETUP_FUZZ "Build the libFuzzer targets (clang)" OFF)
+if(SETUP_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
