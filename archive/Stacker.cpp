@@ -1,1 +1,249 @@
-// (to be written)
+#include "archive/Stacker.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <optional>
+
+#include "archive/transform.h"
+#include "host/files.h"
+#include "host/helpers.h"
+#include "host/host_error.h"
+#include "host/installer_ui.h"
+
+namespace archive {
+namespace {
+
+// The reader's module state: one reader per process, one walk at a time, no locks (the window and
+// the job never use it at the same time). Positions are kept in 64 bits so that advancing by a
+// count or jumping over an entry's data cannot overflow, whatever a damaged header says.
+struct ReaderState {
+  const uint8_t* memory_base = nullptr;
+  int64_t memory_size = 0;
+  int64_t memory_position = 0;
+  std::optional<host::InputFile> archive_file;
+  std::string walk_prefix;
+  int64_t data_start = 0;
+  KeystreamState keystream{};
+  uint32_t archive_key = 0;
+  int32_t block_stream_length = 0;
+  // The only buffers data passes through: one for extraction, one for the text read.
+  uint8_t chunk_buffer[kChunkSize];
+  uint8_t text_buffer[kMaxTextSize];
+};
+
+// Never destroyed: Cancel ends the process without waiting for a job thread that may still be
+// inside the reader, so no exit-time destructor may free the state under it.
+ReaderState& State() {
+  static ReaderState* const state = new ReaderState();
+  return *state;
+}
+
+int64_t AddClamped(int64_t a, int64_t b) {
+  if (b > 0 && a > std::numeric_limits<int64_t>::max() - b) {
+    return std::numeric_limits<int64_t>::max();
+  }
+  if (b < 0 && a < std::numeric_limits<int64_t>::min() - b) {
+    return std::numeric_limits<int64_t>::min();
+  }
+  return a + b;
+}
+
+host::InputFile& OpenFileSource() {
+  ReaderState& state = State();
+  if (!state.archive_file) {
+    throw host::HostError("No archive is open.");
+  }
+  return *state.archive_file;
+}
+
+int64_t CurrentPosition() {
+  const ReaderState& state = State();
+  return state.memory_base != nullptr ? state.memory_position : OpenFileSource().Position();
+}
+
+bool MatchesWalkPrefix(const EntryHeader& header) {
+  const std::string& prefix = State().walk_prefix;
+  if (prefix.empty()) {
+    return true;
+  }
+  const std::string name = host::UpperCaseAscii(EntryName(header)) + "\\";
+  return name.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Reads one header. False when it cannot be read whole or its size is negative.
+bool ReadHeader(EntryHeader& header) {
+  uint8_t bytes[kEntryHeaderSize];
+  const int32_t delivered = ReadArchive(bytes, static_cast<int32_t>(kEntryHeaderSize));
+  TransformHeader(bytes);
+  std::memcpy(&header, bytes, kEntryHeaderSize);
+  State().keystream = StateFromSeeds(header.seeds);
+  return delivered == static_cast<int32_t>(kEntryHeaderSize) && header.size >= 0;
+}
+
+// The entry name without the walk prefix (prefix and backslash together).
+std::string RelativePath(const EntryHeader& header) {
+  const std::string name = EntryName(header);
+  return name.substr(std::min(State().walk_prefix.size(), name.size()));
+}
+
+host::OutputFile CreateReplacingFile(const std::string& path) {
+  try {
+    return host::OutputFile::CreateReplacing(path);
+  } catch (const host::HostError&) {
+    // Typically a read-only file left by an earlier installation: make it normal and try again.
+    host::SetAttributes(path, 0);
+    return host::OutputFile::CreateReplacing(path);
+  }
+}
+
+bool ExtractFileEntry(EntryHeader& header, const std::string& destination) {
+  const int64_t data_start = State().data_start;
+  SeekArchive(data_start);
+  const int32_t written = ExtractEntryData(header, destination);
+  SeekArchive(data_start + header.size);
+  return written == header.size;
+}
+
+}  // namespace
+
+void SetArchiveMemory(const uint8_t* base, int32_t size) {
+  ReaderState& state = State();
+  state.memory_base = base;
+  state.memory_size = std::max<int32_t>(size, 0);
+}
+
+void SetArchiveKey(uint32_t key) { State().archive_key = key; }
+
+void SetBlockStreamLength(int32_t block_stream_length) {
+  State().block_stream_length = block_stream_length;
+}
+
+void SeekArchive(int64_t position) {
+  ReaderState& state = State();
+  if (state.memory_base != nullptr) {
+    state.memory_position = position;
+  } else {
+    OpenFileSource().Seek(position);
+  }
+}
+
+int32_t ReadArchive(void* buffer, int32_t count) {
+  ReaderState& state = State();
+  if (count <= 0) {
+    return 0;
+  }
+  if (state.memory_base == nullptr) {
+    return static_cast<int32_t>(OpenFileSource().Read(buffer, static_cast<size_t>(count)));
+  }
+  int32_t copied = 0;
+  if (state.memory_position >= 0 && state.memory_position < state.memory_size) {
+    copied =
+        static_cast<int32_t>(std::min<int64_t>(count, state.memory_size - state.memory_position));
+    std::memcpy(buffer, state.memory_base + state.memory_position, static_cast<size_t>(copied));
+  }
+  state.memory_position = AddClamped(state.memory_position, count);
+  return copied;
+}
+
+bool OpenArchive(const std::string& file_name, const std::string& prefix, EntryHeader& header) {
+  ReaderState& state = State();
+  try {
+    state.walk_prefix = host::AddBackslash(host::UpperCaseAscii(prefix));
+    if (!file_name.empty()) {
+      state.memory_base = nullptr;
+      state.archive_file.reset();
+      state.archive_file = host::InputFile::OpenReadOnly(file_name);
+    } else if (state.memory_base != nullptr) {
+      state.memory_position = 0;
+    } else {
+      // No memory source: a file left open by an earlier walk starts again from its beginning;
+      // with no file either, the seek fails and nothing is found.
+      SeekArchive(0);
+    }
+    return FindNextEntry(header);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool FindNextEntry(EntryHeader& header) {
+  ReaderState& state = State();
+  try {
+    for (;;) {
+      if (!ReadHeader(header)) {
+        return false;
+      }
+      state.data_start = CurrentPosition();
+      // A next-header position beyond the source is allowed here; the next read ends the walk.
+      SeekArchive(AddClamped(state.data_start, header.size));
+      if (MatchesWalkPrefix(header)) {
+        return true;
+      }
+    }
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ExtractEntry(EntryHeader& header, const std::string& target_folder) {
+  try {
+    const std::string destination = host::AddBackslash(target_folder) + RelativePath(header);
+    if (destination.size() > kMaxDestinationPath) {
+      throw host::HostError("Cannot extract \"" + EntryName(header) + "\": the path \"" +
+                            destination + "\" is longer than 255 characters.");
+    }
+    if (IsFolderEntry(header)) {
+      host::CreateFolderWithParents(destination);
+      return true;
+    }
+    return ExtractFileEntry(header, destination);
+  } catch (const std::exception& error) {
+    host::Ui().ShowUserMessage(error.what());
+    return false;
+  } catch (...) {
+    host::Ui().ShowUserMessage("Cannot extract \"" + EntryName(header) + "\".");
+    return false;
+  }
+}
+
+int32_t ExtractEntryData(EntryHeader& header, const std::string& path) {
+  ReaderState& state = State();
+  host::OutputFile file = CreateReplacingFile(path);
+  int64_t remaining = std::max<int32_t>(header.size, 0);
+  int32_t delivered_total = 0;
+  while (remaining > 0) {
+    const int32_t requested = static_cast<int32_t>(std::min<int64_t>(remaining, kChunkSize));
+    const int32_t delivered = ReadArchive(state.chunk_buffer, requested);
+    TransformData(state.chunk_buffer, static_cast<size_t>(requested), state.keystream,
+                  state.archive_key, state.block_stream_length);
+    file.Write(state.chunk_buffer, static_cast<size_t>(delivered));
+    delivered_total += delivered;
+    remaining -= requested;
+    // A short read means the source has ended; later reads would deliver nothing more.
+    if (delivered < requested) {
+      break;
+    }
+  }
+  file.SetLastWriteTime(header.modified);
+  file.Close();
+  host::SetAttributes(path, header.attributes);
+  return delivered_total;
+}
+
+std::string ReadEntryText(EntryHeader& header) {
+  ReaderState& state = State();
+  SeekArchive(state.data_start);
+  const int32_t requested = std::min<int32_t>(std::max<int32_t>(header.size, 0), kMaxTextSize);
+  const int32_t delivered = ReadArchive(state.text_buffer, requested);
+  TransformData(state.text_buffer, static_cast<size_t>(requested), state.keystream,
+                state.archive_key, state.block_stream_length);
+  SeekArchive(0);
+  return std::string(reinterpret_cast<const char*>(state.text_buffer),
+                     static_cast<size_t>(delivered));
+}
+
+void CloseArchive() { State().archive_file.reset(); }
+
+}  // namespace archive

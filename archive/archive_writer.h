@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/entry_header.h"
 #include "archive/transform.h"
 
 namespace archive {
@@ -83,6 +84,9 @@ class MemoryArchive {
  public:
   explicit MemoryArchive(uint32_t key = kDefaultArchiveKey,
                          int32_t block_stream_length = kInstallerBlockStreamLength);
+  // The writer's sink points back into this object, so it cannot be copied or moved.
+  MemoryArchive(const MemoryArchive&) = delete;
+  MemoryArchive& operator=(const MemoryArchive&) = delete;
   ArchiveWriter& writer() { return writer_; }
   const std::vector<uint8_t>& bytes() const { return bytes_; }
 
