@@ -1,1 +1,63 @@
-int main() { return 0; }
+// setup-pack: makes installer packages, and lists, verifies and extracts them.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "host/host_error.h"
+#include "host/installer_ui.h"
+#include "tools/setup-pack/command_line.h"
+#include "tools/setup-pack/commands.h"
+#include "tools/setup-pack/console_ui.h"
+#include "tools/setup-pack/tool_error.h"
+
+namespace {
+
+int Run(const setup_pack::CommandLine& line) {
+  using setup_pack::Command;
+  switch (line.command) {
+    case Command::kHelp:
+      std::cout << setup_pack::HelpText(line.help_topic);
+      return setup_pack::kExitSuccess;
+    case Command::kCreate:
+      return setup_pack::RunCreate(line);
+    case Command::kEmbed:
+      return setup_pack::RunEmbed(line);
+    case Command::kBuild:
+      return setup_pack::RunBuild(line);
+    case Command::kList:
+      return setup_pack::RunList(line);
+    case Command::kVerify:
+      return setup_pack::RunVerify(line);
+    case Command::kExtract:
+      return setup_pack::RunExtract(line);
+  }
+  return setup_pack::kExitError;
+}
+
+int Fail(const std::string& text) {
+  std::cout.flush();
+  std::cerr << "setup-pack: error: " << text << std::endl;
+  return setup_pack::kExitError;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setup_pack::ConsoleUi console;
+  host::InstallUi(&console);
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments.empty()) {
+    std::cerr << setup_pack::HelpText(std::nullopt);
+    return setup_pack::kExitError;
+  }
+  try {
+    return Run(setup_pack::ParseCommandLine(arguments));
+  } catch (const setup_pack::ToolError& error) {
+    return Fail(error.what());
+  } catch (const host::HostError& error) {
+    return Fail(error.what());
+  } catch (const std::exception& error) {
+    return Fail(error.what());
+  }
+}

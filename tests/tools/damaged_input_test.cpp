@@ -1,0 +1,139 @@
+// Truncated and bit-flipped archives and installers: list, verify and extract end with a clean
+// error (or a report), never crash, and write nothing outside the destination.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "archive/archive_writer.h"
+#include "archive/package_block.h"
+#include "host/files.h"
+#include "tests/support/temp_folder.h"
+#include "tests/tools/pack_fixture.h"
+
+namespace pack_testing {
+namespace {
+
+archive::EntrySpec Spec(const std::string& name, uint8_t seed) {
+  archive::EntrySpec spec;
+  spec.name = name;
+  spec.seeds = {seed, static_cast<uint8_t>(seed * 3), static_cast<uint8_t>(seed + 7), 0x5A};
+  return spec;
+}
+
+const std::string kManifest = "S              D7\r\nD              Sample\r\n";
+constexpr size_t kBigSize = 70'000;
+
+std::vector<uint8_t> SamplePackage() {
+  archive::MemoryArchive archive;
+  archive::ArchiveWriter& w = archive.writer();
+  w.AddFile(Spec("id.txt", 1), kManifest);
+  w.AddFolder(Spec("C", 2));
+  w.AddFolder(Spec("C\\lib", 3));
+  w.AddFile(Spec("C\\lib\\big.dcu", 4), std::string(kBigSize, 'b'));
+  w.AddFile(Spec("C\\lib\\empty.dcu", 5), "");
+  w.AddFolder(Spec("S", 6));
+  w.AddFile(Spec("S\\Setup.ini", 7), "[Setup]\r\n");
+  return archive.bytes();
+}
+
+struct Variant {
+  std::string name;
+  std::vector<uint8_t> bytes;
+};
+
+// Cuts at and around every header boundary and inside the data, and single-bit flips at fixed
+// and pseudo-random places (headers' name lengths, sizes and names, and data).
+std::vector<Variant> Damaged(const std::vector<uint8_t>& whole) {
+  std::vector<Variant> variants;
+  const size_t m = kManifest.size();
+  // id.txt, C, C\lib, C\lib\big.dcu, then the entries after the big data.
+  const std::vector<size_t> header_offsets = {0, 272 + m, 2 * 272 + m, 3 * 272 + m,
+                                              4 * 272 + m + kBigSize};
+  std::set<size_t> cuts = {1, 100, 271, whole.size() - 1, 4 * 272 + m + kBigSize / 2};
+  for (const size_t offset : header_offsets) {
+    for (const size_t cut : {offset, offset + 1, offset + 271, offset + 272, offset + 273}) {
+      if (cut < whole.size()) cuts.insert(cut);
+    }
+  }
+  for (const size_t cut : cuts) {
+    variants.push_back({"cut at " + std::to_string(cut),
+                        std::vector<uint8_t>(whole.begin(), whole.begin() + cut)});
+  }
+  std::vector<std::pair<size_t, int>> flips;
+  for (const size_t offset : header_offsets) {
+    for (const size_t field : {size_t{4}, size_t{5}, size_t{260}, size_t{263}}) {
+      flips.push_back({offset + field, static_cast<int>(field % 8)});
+    }
+  }
+  uint32_t state = 12345;
+  for (int i = 0; i < 16; ++i) {
+    state = state * 1103515245u + 12345u;
+    flips.push_back({(state >> 8) % whole.size(), static_cast<int>(state % 8)});
+  }
+  for (const auto& [position, bit] : flips) {
+    std::vector<uint8_t> bytes = whole;
+    bytes[position] ^= static_cast<uint8_t>(1u << bit);
+    variants.push_back({"bit " + std::to_string(bit) + " of byte " + std::to_string(position),
+                        bytes});
+  }
+  return variants;
+}
+
+using DamagedInputTest = PackToolTest;
+
+TEST_F(DamagedInputTest, EndsCleanlyAndWritesOnlyBelowTheDestination) {
+  host::CreateFolderWithParents(temp_.Sub("box"));
+  int row = 0;
+  for (const Variant& variant : Damaged(SamplePackage())) {
+    SCOPED_TRACE(variant.name);
+    WriteBytes(temp_.Sub("damaged.pak"), variant.bytes);
+    const ProgramResult list = Pack({"list", Path("damaged.pak")});
+    EXPECT_TRUE(list.exit_code == 0 || list.exit_code == 2) << list.err;
+    EXPECT_EQ(list.exit_code == 2, list.err.find("setup-pack: error: ") != std::string::npos);
+
+    const ProgramResult verify = Pack({"verify", Path("damaged.pak")});
+    EXPECT_TRUE(verify.exit_code == 0 || verify.exit_code == 1) << verify.out << verify.err;
+
+    // A walk that list accepts is one that extract accepts too; what it writes stays below DEST.
+    const std::string dest = "box\\dest" + std::to_string(row++);
+    const ProgramResult extract = Pack({"extract", Path("damaged.pak"), Path(dest)});
+    EXPECT_TRUE(extract.exit_code == 0 || extract.exit_code == 2) << extract.err;
+    if (list.exit_code == 2) {
+      EXPECT_EQ(extract.exit_code, 2);
+    }
+    const std::vector<std::string> in_box = FolderNames(temp_.Sub("box"));
+    for (const std::string& name : in_box) {
+      EXPECT_EQ(name.rfind("dest", 0), 0u) << name;
+    }
+  }
+  // The undamaged package for contrast: every command succeeds.
+  WriteBytes(temp_.Sub("whole.pak"), SamplePackage());
+  EXPECT_EQ(Pack({"list", Path("whole.pak")}).exit_code, 0);
+  EXPECT_EQ(Pack({"verify", Path("whole.pak")}).exit_code, 0);
+  EXPECT_EQ(Pack({"extract", Path("whole.pak"), Path("box\\whole")}).exit_code, 0);
+}
+
+TEST_F(DamagedInputTest, CutInstallerImagesAreRefused) {
+  WriteBytes(temp_.Sub("package.pak"), SamplePackage());
+  ASSERT_EQ(Pack({"embed", TestImagePath(), Path("package.pak"), Path("whole.exe")}).exit_code, 0);
+  const std::vector<uint8_t> image = ReadBytes(temp_.Sub("whole.exe"));
+  const auto block = std::search(image.begin(), image.end(), std::begin(archive::kPackageMarker),
+                                 std::end(archive::kPackageMarker));
+  ASSERT_NE(block, image.end());
+  const size_t area = static_cast<size_t>(block - image.begin()) + archive::kPackageHeadSize;
+  for (const size_t cut : {area + 300, area + 2 * 272 + 41 + 10, area + 17'999'999}) {
+    SCOPED_TRACE("cut at " + std::to_string(cut));
+    // Without the whole block the file is no installer; read as a raw archive it is garbage.
+    WriteBytes(temp_.Sub("cut.exe"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
+    const ProgramResult list = Pack({"list", Path("cut.exe")});
+    EXPECT_EQ(list.exit_code, 2) << list.out;
+    EXPECT_NE(list.err.find("at entry index "), std::string::npos) << list.err;
+    EXPECT_EQ(Pack({"verify", Path("cut.exe")}).exit_code, 1);
+    EXPECT_EQ(Pack({"extract", Path("cut.exe"), Path("dest")}).exit_code, 2);
+    EXPECT_FALSE(host::FolderExists(temp_.Sub("dest")));
+  }
+}
+
+}  // namespace
+}  // namespace pack_testing

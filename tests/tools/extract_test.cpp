@@ -1,0 +1,150 @@
+// extract writes entries as the installer's passes do, converts names to the platform's spelling,
+// and refuses, before writing anything, names that would leave the destination.
+#include <gtest/gtest.h>
+
+#include "archive/Stacker.h"
+#include "archive/archive_writer.h"
+#include "host/files.h"
+#include "tests/support/temp_folder.h"
+#include "tests/tools/pack_fixture.h"
+
+namespace pack_testing {
+namespace {
+
+archive::EntrySpec Spec(const std::string& name, uint32_t attributes = 0, uint32_t modified = 0) {
+  archive::EntrySpec spec;
+  spec.name = name;
+  spec.attributes = attributes;
+  spec.modified = modified;
+  spec.seeds = {1, 2, 3, 4};
+  return spec;
+}
+
+using ExtractTest = PackToolTest;
+
+TEST_F(ExtractTest, WritesAPartOrEverythingWithDatesAndAttributes) {
+  const uint32_t date = DosTime(2003, 9, 14, 8, 30, 44);
+  archive::MemoryArchive archive;
+  archive.writer().AddFolder(Spec("C"));
+  archive.writer().AddFolder(Spec("C\\lib"));
+  archive.writer().AddFile(Spec("C\\lib\\x.dcu", 0x01, date), std::string(40'000, 'x'));
+  archive.writer().AddFile(Spec("C\\readme.txt", 0, date), "in the same part");
+  archive.writer().AddFile(Spec("CX\\y.txt", 0, date), "another part");
+  archive.writer().AddFile(Spec("id.txt", 0, date), "S              D7\n");
+  WriteBytes(temp_.Sub("package.pak"), archive.bytes());
+
+  struct Case {
+    const char* name;
+    std::vector<std::string> prefix_option;
+    std::string big_file;                       // where C\lib\x.dcu lands below the destination
+    std::vector<std::string> expected_listing;  // of the destination packed again
+  };
+  const std::string x_line = "\t40000\t0x" + std::string(PlainFileAttributes() ? "00000021" : "00000001") +
+                             "\t2003-09-14 08:30:44";
+  const std::string plain = PlainFileAttributes() ? "0x00000020" : "0x00000000";
+  const std::vector<Case> cases = {
+      {"prefix c, matched without case",
+       {"--prefix", "c"},
+       "lib\\x.dcu",
+       {"lib\\\t0\t0x00000010", "lib\\x.dcu" + x_line,
+        "readme.txt\t16\t" + plain + "\t2003-09-14 08:30:44"}},
+      {"every entry",
+       {},
+       "C\\lib\\x.dcu",
+       {"C\\\t0\t0x00000010", "C\\lib\\\t0\t0x00000010", "C\\lib\\x.dcu" + x_line,
+        "C\\readme.txt\t16\t" + plain + "\t2003-09-14 08:30:44", "CX\\\t0\t0x00000010",
+        "CX\\y.txt\t12\t" + plain + "\t2003-09-14 08:30:44",
+        "id.txt\t18\t" + plain + "\t2003-09-14 08:30:44"}},
+  };
+  int row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dest = "dest-" + std::to_string(row++);
+    std::vector<std::string> arguments{"extract"};
+    arguments.insert(arguments.end(), c.prefix_option.begin(), c.prefix_option.end());
+    arguments.insert(arguments.end(), {Path("package.pak"), Path(dest)});
+    const ProgramResult extract = Pack(arguments);
+    ASSERT_EQ(extract.exit_code, 0) << extract.err;
+    EXPECT_EQ(testing_support::ReadWholeFile(temp_.Sub(dest + "\\" + c.big_file)),
+              std::string(40'000, 'x'));
+
+    const ProgramResult create = Pack({"create", Path(dest), Path(dest + ".pak")});
+    ASSERT_EQ(create.exit_code, 0) << create.err;
+    const ProgramResult list = Pack({"list", Path(dest + ".pak")});
+    ASSERT_EQ(list.exit_code, 0) << list.err;
+    std::vector<std::string> lines = Lines(list.out);
+    ASSERT_EQ(lines.size(), c.expected_listing.size() + 1) << list.out;
+    for (size_t i = 0; i < c.expected_listing.size(); ++i) {
+      EXPECT_EQ(lines[i].substr(0, c.expected_listing[i].size()), c.expected_listing[i]);
+    }
+  }
+}
+
+TEST_F(ExtractTest, ConvertsNamesBetweenAnsiAndThePlatform) {
+  // "café" and "Ärger" in Windows-1252.
+  const std::string cafe = "caf\xE9.txt";
+  const std::string folder = "\xC4rger";
+  host::CreateFolderWithParents(temp_.Sub("tree\\C\\" + NativeName(folder)));
+  testing_support::WriteTextFile(temp_.Sub("tree\\C\\" + NativeName(folder) + "\\" + NativeName(cafe)), "au lait");
+
+  const ProgramResult create = Pack({"create", Path("tree"), Path("names.pak")});
+  ASSERT_EQ(create.exit_code, 0) << create.err;
+  archive::EntryHeader header{};
+  std::vector<std::string> stored;
+  for (bool found = archive::OpenArchive(temp_.Sub("names.pak"), "", header); found;
+       found = archive::FindNextEntry(header)) {
+    stored.push_back(archive::EntryName(header));
+  }
+  archive::CloseArchive();
+  EXPECT_EQ(stored, (std::vector<std::string>{"C", "C\\" + folder, "C\\" + folder + "\\" + cafe}));
+
+  const ProgramResult extract = Pack({"extract", Path("names.pak"), Path("out")});
+  ASSERT_EQ(extract.exit_code, 0) << extract.err;
+  EXPECT_EQ(testing_support::ReadWholeFile(
+                temp_.Sub("out\\C\\" + NativeName(folder) + "\\" + NativeName(cafe))),
+            "au lait");
+  const ProgramResult list = Pack({"list", Path("names.pak")});
+  EXPECT_NE(list.out.find("C\\" + NativeName(folder) + "\\" + NativeName(cafe) + "\t7\t"),
+            std::string::npos)
+      << list.out;
+}
+
+TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestination) {
+  struct Case {
+    const char* name;
+    std::string entry;
+    std::vector<std::string> prefix_option;
+  };
+  const std::vector<Case> cases = {
+      {"parent component", "..\\evil.txt", {}},
+      {"parent below the part", "C\\..\\..\\evil.txt", {"--prefix", "C"}},
+      {"parent below the part, every entry", "C\\..\\..\\evil.txt", {}},
+      {"absolute path", "\\evil.txt", {}},
+      {"drive letter", "C:\\evil.txt", {}},
+      {"drive letter inside the part", "C\\D:evil.txt", {"--prefix", "C"}},
+      {"empty component", "C\\\\evil.txt", {"--prefix", "C"}},
+      {"slash separators", "C\\sub/../../../evil.txt", {"--prefix", "C"}},
+      {"dots and blanks", "C\\. .\\evil.txt", {"--prefix", "C"}},
+  };
+  host::CreateFolderWithParents(temp_.Sub("box"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    archive::MemoryArchive archive;
+    archive.writer().AddFolder(Spec("C"));
+    archive.writer().AddFile(Spec("C\\fine.txt"), "harmless");
+    archive.writer().AddFile(Spec(c.entry), "escaped");
+    WriteBytes(temp_.Sub("crafted.pak"), archive.bytes());
+
+    std::vector<std::string> arguments{"extract"};
+    arguments.insert(arguments.end(), c.prefix_option.begin(), c.prefix_option.end());
+    arguments.insert(arguments.end(), {Path("crafted.pak"), Path("box\\dest\\inner")});
+    const ProgramResult extract = Pack(arguments);
+    EXPECT_EQ(extract.exit_code, 2);
+    EXPECT_NE(extract.err.find("entry index 2 (" + c.entry + ")"), std::string::npos)
+        << extract.err;
+    EXPECT_TRUE(FolderNames(temp_.Sub("box")).empty());
+  }
+}
+
+}  // namespace
+}  // namespace pack_testing

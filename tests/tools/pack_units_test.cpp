@@ -1,0 +1,215 @@
+// The pieces of setup-pack with the most rules, tested directly: text conversion, DOS dates, the
+// key option, the package rules and the archive walk's endings.
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "tools/setup-pack/archive_walk.h"
+#include "tools/setup-pack/command_line.h"
+#include "tools/setup-pack/dos_time.h"
+#include "tools/setup-pack/package_rules.h"
+#include "tools/setup-pack/tool_error.h"
+#include "tools/setup-pack/windows1252.h"
+
+namespace setup_pack {
+namespace {
+
+TEST(Windows1252Test, ConvertsWhatItCanSpellAndRefusesTheRest) {
+  struct Case {
+    const char* name;
+    std::string utf8;
+    std::optional<std::string> ansi;
+  };
+  const std::vector<Case> cases = {
+      {"ASCII", "Setup.exe", std::string("Setup.exe")},
+      {"Latin-1 letter", "caf\xC3\xA9", std::string("caf\xE9")},
+      {"euro sign from the 0x80 block", "\xE2\x82\xAC", std::string("\x80")},
+      {"ellipsis", "\xE2\x80\xA6", std::string("\x85")},
+      {"Y with diaeresis, last of the block", "\xC5\xB8", std::string("\x9F")},
+      {"undefined byte kept as its C1 control", "\xC2\x81", std::string("\x81")},
+      {"C1 control that the code page does not hold", "\xC2\x80", std::nullopt},
+      {"CJK", "\xE6\x97\xA5", std::nullopt},
+      {"four-byte sequence", "\xF0\x9F\x98\x80", std::nullopt},
+      {"cut sequence", "\xC3", std::nullopt},
+      {"overlong slash", "\xC0\xAF", std::nullopt},
+      {"surrogate", "\xED\xA0\x80", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Utf8ToWindows1252(c.utf8), c.ansi);
+    if (c.ansi) {
+      EXPECT_EQ(Windows1252ToUtf8(*c.ansi), c.utf8);
+    }
+  }
+}
+
+TEST(DosTimeTest, PacksClampsAndFormats) {
+  struct Case {
+    const char* name;
+    CivilTime time;
+    uint32_t dos;
+    const char* text;
+  };
+  const std::vector<Case> cases = {
+      {"first moment", {1980, 1, 1, 0, 0, 0}, 0x00210000, "1980-01-01 00:00:00"},
+      {"before 1980", {1979, 12, 31, 23, 59, 59}, 0x00210000, "1980-01-01 00:00:00"},
+      {"1970", {1970, 1, 1, 0, 0, 0}, 0x00210000, "1980-01-01 00:00:00"},
+      {"odd second rounds down", {2003, 9, 14, 8, 30, 45}, 0x2F2E43D6, "2003-09-14 08:30:44"},
+      {"last moment", {2107, 12, 31, 23, 59, 58}, 0xFF9FBF7D, "2107-12-31 23:59:58"},
+      {"after 2107", {2108, 1, 1, 0, 0, 0}, 0xFF9FBF7D, "2107-12-31 23:59:58"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DosDateTimeFromCivil(c.time), c.dos);
+    EXPECT_EQ(FormatDosDateTime(c.dos), c.text);
+  }
+  EXPECT_EQ(FormatDosDateTime(0), "1980-00-00 00:00:00");
+}
+
+TEST(ParseKeyTest, TakesDecimalAndHexadecimal32BitNumbers) {
+  struct Case {
+    const char* text;
+    std::optional<uint32_t> key;
+  };
+  const std::vector<Case> cases = {
+      {"0", 0u},           {"305419896", 0x12345678u}, {"4294967295", 0xFFFFFFFFu},
+      {"0x5EC7A11E", 0x5EC7A11Eu}, {"0X5ec7a11e", 0x5EC7A11Eu}, {"0xFFFFFFFF", 0xFFFFFFFFu},
+      {"", std::nullopt},  {"0x", std::nullopt},      {"-1", std::nullopt},
+      {"+1", std::nullopt}, {" 1", std::nullopt},     {"12a", std::nullopt},
+      {"4294967296", std::nullopt}, {"0x100000000", std::nullopt}, {"0x-1", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    if (c.key) {
+      EXPECT_EQ(ParseKey(c.text), *c.key);
+    } else {
+      EXPECT_THROW(ParseKey(c.text), ToolError);
+    }
+  }
+}
+
+TEST(PackageRulesTest, ComponentsAndEscapes) {
+  struct Case {
+    const char* name;
+    std::string component;
+    bool plain;
+  };
+  const std::vector<Case> components = {
+      {"plain", "Vexilor Widgets 2.4", true}, {"leading dot", ".hidden", true},
+      {"empty", "", false},                   {"dot", ".", false},
+      {"dot dot", "..", false},               {"dots and blanks", ". .", false},
+      {"colon", "a:b", false},                {"question mark", "a?", false},
+      {"slash", "a/b", false},                {"tab", "a\tb", false},
+  };
+  for (const Case& c : components) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(!ComponentProblem(c.component).has_value(), c.plain);
+  }
+  const std::vector<Case> relative_paths = {
+      {"nothing: the destination itself", "", true},
+      {"nested", "lib\\x.dcu", true},
+      {"slash-separated", "lib/x.dcu", true},
+      {"parent", "lib\\..\\..\\x", false},
+      {"parent through a slash", "lib/../../x", false},
+      {"absolute", "\\x", false},
+      {"absolute with a slash", "/etc/passwd", false},
+      {"drive", "D:x", false},
+      {"empty component", "lib\\\\x", false},
+      {"trailing separator", "lib\\", false},
+      {"dots and blanks", "lib\\ . \\x", false},
+  };
+  for (const Case& c : relative_paths) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(!EscapeProblem(c.component).has_value(), c.plain);
+  }
+}
+
+TEST(PackageRulesTest, TypicalDestinationLength) {
+  struct Case {
+    const char* name;
+    std::string entry;
+    std::string library_folder;
+    std::optional<size_t> length;
+  };
+  const std::vector<Case> cases = {
+      {"library part, default folder", "C\\lib\\x.dcu", "", 60 + 7 + 1 + 9},
+      {"part folder itself", "c", "Widgets", 60 + 7 + 1},
+      {"long D value", "S\\a", std::string(100, 'd'), 60 + 100 + 1 + 1},
+      {"application part ignores D", "P\\Setup.exe", "Widgets", 60 + 7 + 1 + 9},
+      {"unknown part", "X\\y", "", std::nullopt},
+      {"manifest", "id.txt", "", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(TypicalDestinationLength(c.entry, c.library_folder), c.length);
+  }
+}
+
+TEST(PackageRulesTest, ManifestValues) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string ide_spec;
+    std::string folder_name;
+    bool ide_spec_ok;
+    bool folder_ok;
+  };
+  const std::vector<Case> cases = {
+      {"usual", "S IDE:         D7\r\nD Folder:      Vexilor Widgets  \r\n", "D7",
+       "Vexilor Widgets", true, true},
+      {"last line wins", "S              D5\nS              C6\n", "C6", "", true, true},
+      {"short line empties", "S              D7\nS short\n", "", "", false, true},
+      {"lower-case key ignored", "s              D7\nd              X\n", "", "", false, true},
+      {"text after NUL ignored", std::string("S              D7\n\0D              X\n", 36), "D7",
+       "", true, true},
+      {"nested folder", "S              C5\nD              Vendor\\Widgets\n", "C5",
+       "Vendor\\Widgets", true, true},
+      {"version not a digit", "S              DX\n", "DX", "", false, true},
+      {"too long", "S              D10\n", "D10", "", false, true},
+      {"climbing folder", "S              D7\nD              ..\\x\n", "D7", "..\\x", true, false},
+      {"drive folder", "S              D7\nD              c:\\x\n", "D7", "c:\\x", true, false},
+      {"rooted folder", "S              D7\nD              \\x\n", "D7", "\\x", true, false},
+      {"trailing backslash", "S              D7\nD              x\\\n", "D7", "x\\", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ManifestValues values = ParseManifestText(c.text);
+    EXPECT_EQ(values.ide_spec, c.ide_spec);
+    EXPECT_EQ(values.folder_name, c.folder_name);
+    EXPECT_EQ(!IdeSpecProblem(values.ide_spec).has_value(), c.ide_spec_ok);
+    EXPECT_EQ(!FolderNameProblem(values.folder_name).has_value(), c.folder_ok);
+  }
+}
+
+// Archives worked out by hand: a header of 272 zero bytes unscrambles to the header key itself,
+// whose size field (key bytes 260 to 263: 0x9D 0xA1 0xA6 0xAC) is negative.
+TEST(ArchiveWalkTest, TellsACleanEndFromADamagedOne) {
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    WalkEnd end;
+    int64_t end_value;
+  };
+  std::vector<uint8_t> zero_header_then_data(273, 0);
+  zero_header_then_data.back() = 1;
+  const std::vector<Case> cases = {
+      {"empty", {}, WalkEnd::kClean, 0},
+      {"zeros only, as in a package block's area", std::vector<uint8_t>(1000, 0), WalkEnd::kClean,
+       0},
+      {"zero header with data after it", zero_header_then_data, WalkEnd::kNegativeSize,
+       -1398365795},
+      {"less than a header", std::vector<uint8_t>(100, 0xFF), WalkEnd::kCutHeader, 100},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ArchiveWalk walk = WalkArchive(c.bytes.data(), c.bytes.size());
+    EXPECT_TRUE(walk.entries.empty());
+    EXPECT_EQ(walk.end, c.end);
+    EXPECT_EQ(walk.end_value, c.end_value);
+    EXPECT_EQ(walk.end_offset, 0u);
+    EXPECT_EQ(walk.clean(), walk.Problem(c.bytes.size()).empty());
+  }
+}
+
+}  // namespace
+}  // namespace setup_pack

@@ -1,0 +1,23 @@
+#include <iostream>
+
+#include "tools/setup-pack/commands.h"
+#include "tools/setup-pack/output_file.h"
+#include "tools/setup-pack/tool_error.h"
+#include "tools/setup-pack/tree_archive.h"
+
+namespace setup_pack {
+
+int RunCreate(const CommandLine& line) {
+  const std::string& dir = line.operands[0];
+  const std::string& archive_path = line.operands[1];
+  const TreeArchivePlan plan = PlanTreeArchive(dir);
+  PendingOutput out(archive_path);
+  WriteTreeArchive(plan, line.key.value_or(archive::kDefaultArchiveKey),
+                   [&out](const uint8_t* data, size_t size) { out.Write(data, size); });
+  out.Commit();
+  std::cout << "wrote \"" << archive_path << "\": " << plan.items.size() << " entries, "
+            << plan.archive_size << " bytes\n";
+  return kExitSuccess;
+}
+
+}  // namespace setup_pack

@@ -1,0 +1,89 @@
+#include <algorithm>
+#include <cstring>
+#include <iostream>
+
+#include "archive/package_block.h"
+#include "tools/setup-pack/archive_walk.h"
+#include "tools/setup-pack/commands.h"
+#include "tools/setup-pack/installer_template.h"
+#include "tools/setup-pack/package_image.h"
+#include "tools/setup-pack/package_rules.h"
+#include "tools/setup-pack/tool_error.h"
+#include "tools/setup-pack/tree_archive.h"
+
+namespace setup_pack {
+namespace {
+
+bool HasManifest(const std::vector<WalkedEntry>& entries) {
+  return std::any_of(entries.begin(), entries.end(),
+                     [](const WalkedEntry& entry) {
+                       return !archive::IsFolderEntry(entry.header) && IsManifestName(entry.name);
+                     });
+}
+
+bool HasManifest(const std::vector<TreeItem>& items) {
+  return std::any_of(items.begin(), items.end(), [](const TreeItem& item) {
+    return !item.is_folder && IsManifestName(item.name);
+  });
+}
+
+InstallerSettings SettingsFrom(const CommandLine& line) {
+  return InstallerSettings{CheckedCaption(line.caption), line.job,
+                           line.key.value_or(archive::kDefaultArchiveKey)};
+}
+
+void ReportWritten(const std::string& out, size_t entries, size_t archive_size) {
+  std::cout << "wrote \"" << out << "\": " << entries << " entries, " << archive_size
+            << " archive bytes of " << archive::kArchiveCapacity << "\n";
+}
+
+}  // namespace
+
+int RunEmbed(const CommandLine& line) {
+  const std::string& archive_path = line.operands[1];
+  const std::string& out = line.operands[2];
+  const InstallerSettings settings = SettingsFrom(line);
+  InstallerTemplate image = InstallerTemplate::Load(line.operands[0]);
+  const std::vector<uint8_t> archive_bytes = ReadWholeFile(archive_path);
+  if (archive_bytes.size() > static_cast<size_t>(archive::kArchiveCapacity)) {
+    throw ToolError("\"" + archive_path + "\" is " + std::to_string(archive_bytes.size()) +
+                    " bytes; the package block holds at most " +
+                    std::to_string(archive::kArchiveCapacity));
+  }
+  const ArchiveWalk walk = WalkArchive(archive_bytes.data(), archive_bytes.size());
+  if (!walk.clean()) {
+    throw ToolError("\"" + archive_path + "\" is not a whole archive: " +
+                    walk.Problem(archive_bytes.size()));
+  }
+  std::copy(archive_bytes.begin(), archive_bytes.end(), image.archive_area());
+  image.FinishArchive(archive_bytes.size());
+  ApplySettings(image, settings, HasManifest(walk.entries));
+  image.WriteTo(out);
+  ReportWritten(out, walk.entries.size(), archive_bytes.size());
+  return kExitSuccess;
+}
+
+int RunBuild(const CommandLine& line) {
+  const std::string& out = line.operands[2];
+  const InstallerSettings settings = SettingsFrom(line);
+  InstallerTemplate image = InstallerTemplate::Load(line.operands[0]);
+  const TreeArchivePlan plan = PlanTreeArchive(line.operands[1]);
+  // The plan has checked that the archive fits the area; the sink writes straight into it and
+  // still stops a file that grew since the scan.
+  uint8_t* area = image.archive_area();
+  size_t filled = 0;
+  WriteTreeArchive(plan, settings.key, [area, &filled](const uint8_t* data, size_t size) {
+    if (size > static_cast<size_t>(archive::kArchiveCapacity) - filled) {
+      throw ToolError("the archive grew beyond the package block while it was being written");
+    }
+    std::memcpy(area + filled, data, size);
+    filled += size;
+  });
+  image.FinishArchive(filled);
+  ApplySettings(image, settings, HasManifest(plan.items));
+  image.WriteTo(out);
+  ReportWritten(out, plan.items.size(), filled);
+  return kExitSuccess;
+}
+
+}  // namespace setup_pack

@@ -1,0 +1,42 @@
+// An output that appears whole or not at all: the bytes go to a temporary file in the target's
+// folder, and Commit renames it into place (replacing an older file). Destroyed without Commit,
+// the temporary file is deleted, so a failed run leaves no half-written archive or installer.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "host/files.h"
+
+namespace setup_pack {
+
+class PendingOutput {
+ public:
+  // Throws ToolError when the temporary file cannot be created.
+  explicit PendingOutput(const std::string& native_path);
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+  ~PendingOutput();
+
+  // Throws host::HostError on a write error.
+  void Write(const void* data, size_t size);
+  // Closes the file and renames it into place; on POSIX the file then has the permission bits of
+  // `permissions_from` when given (the template of an installer). Throws ToolError on failure.
+  void Commit(const std::optional<std::string>& permissions_from = std::nullopt);
+
+ private:
+  std::string final_path_;
+  std::string temporary_path_;
+  std::optional<host::OutputFile> file_;
+  bool committed_ = false;
+};
+
+// Platform parts (output_file_posix.cpp, output_file_win32.cpp).
+unsigned long CurrentProcessId();
+// Renames `from` to `to`, replacing `to`. Throws ToolError with the platform's text.
+void ReplaceFileWith(const std::string& from, const std::string& to);
+// POSIX: gives `to` the permission bits of `from`. Windows: nothing to do.
+void CopyPermissions(const std::string& from, const std::string& to);
+
+}  // namespace setup_pack

@@ -1,0 +1,135 @@
+#include "tools/setup-pack/package_rules.h"
+
+#include <cstdio>
+
+#include "archive/manifest.h"
+#include "host/helpers.h"
+
+namespace setup_pack {
+namespace {
+
+constexpr size_t kValueColumn = 15;  // column 16, counting from 1
+constexpr size_t kMaxValueLength = 100;
+
+bool IsDotsAndBlanks(const std::string& component) {
+  return component.find_first_not_of(". ") == std::string::npos;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string DescribeCharacter(char c) {
+  const unsigned code = static_cast<unsigned char>(c);
+  if (code < 32) {
+    char text[32];
+    std::snprintf(text, sizeof text, "control character 0x%02X", code);
+    return text;
+  }
+  return std::string("character '") + c + "'";
+}
+
+std::string ValueOf(const std::string& line) {
+  if (line.size() <= kValueColumn) return std::string();
+  const std::string value = line.substr(kValueColumn, kMaxValueLength);
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+  size_t first = 0;
+  size_t end = value.size();
+  while (first < end && blank(value[first])) ++first;
+  while (end > first && blank(value[end - 1])) --end;
+  return value.substr(first, end - first);
+}
+
+}  // namespace
+
+std::vector<std::string> SplitPath(const std::string& path, const std::string& separators) {
+  std::vector<std::string> components;
+  size_t start = 0;
+  for (;;) {
+    const size_t stop = path.find_first_of(separators, start);
+    components.push_back(path.substr(start, stop - start));
+    if (stop == std::string::npos) return components;
+    start = stop + 1;
+  }
+}
+
+std::string PartOf(const std::string& name) {
+  return host::UpperCaseAscii(name.substr(0, name.find('\\')));
+}
+
+bool IsKnownPart(const std::string& part) { return part == "C" || part == "S" || part == "P"; }
+
+bool IsManifestName(const std::string& name) {
+  return host::UpperCaseAscii(name) == host::UpperCaseAscii(kManifestName);
+}
+
+std::optional<std::string> ComponentProblem(const std::string& component) {
+  if (component.empty()) return "an empty component";
+  if (IsDotsAndBlanks(component)) {
+    return "the component " + Quoted(component) + " (dots and blanks only)";
+  }
+  for (const char c : component) {
+    if (static_cast<unsigned char>(c) < 32 || std::string("<>:\"/\\|?*").find(c) != std::string::npos) {
+      return "the " + DescribeCharacter(c) + " (not allowed in Windows names)";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> EscapeProblem(const std::string& relative_path) {
+  if (relative_path.empty()) return std::nullopt;
+  if (relative_path.find(':') != std::string::npos) return "a colon (a drive letter)";
+  const std::vector<std::string> components = SplitPath(relative_path, "\\/");
+  if (components.front().empty()) return "a leading separator (an absolute path)";
+  for (const std::string& component : components) {
+    if (component.empty()) return "an empty component";
+    if (IsDotsAndBlanks(component)) {
+      return "the component " + Quoted(component) + " (dots and blanks only)";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<size_t> TypicalDestinationLength(const std::string& name,
+                                               const std::string& library_folder) {
+  const std::string part = PartOf(name);
+  if (!IsKnownPart(part)) return std::nullopt;
+  const size_t folder_length = part == "P"           ? sizeof kApplicationFolder - 1
+                               : library_folder.empty() ? sizeof kDefaultLibraryFolder - 1
+                                                        : library_folder.size();
+  const size_t relative_length = name.size() > part.size() ? name.size() - part.size() - 1 : 0;
+  return kTypicalRootLength + folder_length + 1 + relative_length;
+}
+
+ManifestValues ParseManifestText(const std::string& text) {
+  ManifestValues values;
+  for (const std::string& line : archive::SplitManifestLines(text)) {
+    if (line.empty()) continue;
+    if (line.front() == 'S') values.ide_spec = ValueOf(line);
+    if (line.front() == 'D') values.folder_name = ValueOf(line);
+  }
+  return values;
+}
+
+std::optional<std::string> IdeSpecProblem(const std::string& value) {
+  if (value.size() == 2 && (value[0] == 'D' || value[0] == 'C') && value[1] >= '0' &&
+      value[1] <= '9') {
+    return std::nullopt;
+  }
+  if (value.empty()) return std::string("the manifest has no S value (D or C and a digit)");
+  return "the manifest's S value " + Quoted(value) +
+         " is not an upper-case D or C followed by one digit";
+}
+
+std::optional<std::string> FolderNameProblem(const std::string& value) {
+  if (value.empty()) return std::nullopt;
+  const std::string prefix = "the manifest's D value " + Quoted(value);
+  if (value.front() == '\\' || value.front() == '/') return prefix + " begins with a backslash";
+  if (value.size() >= 2 && value[1] == ':') return prefix + " names a drive";
+  for (const std::string& component : SplitPath(value, "\\")) {
+    if (const std::optional<std::string> problem = ComponentProblem(component)) {
+      return prefix + " is not a relative path of plain folder names: it holds " + *problem;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace setup_pack
