@@ -78,6 +78,7 @@ int main(int argc, char** argv) {
   WriteSeed(out / "fuzz_manifest", "seed-crlf", TextBytes("S Target IDE:  D7\r\nD Folder:      Vexilor\r\n"));
   WriteSeed(out / "fuzz_manifest", "seed-mixed",
             TextBytes("S             C5\rD\nd lower:       x\r\n\r\nD Nested:      Vendor\\Product"));
-  WriteSeed(out / "fuzz_manifest", "seed-nul", TextBytes(std::string("S xx          D6\0D yy          Z", 34)));
+  static const char kWithNul[] = "S xx          D6\0D yy          Z";
+  WriteSeed(out / "fuzz_manifest", "seed-nul", TextBytes(std::string(kWithNul, sizeof kWithNul - 1)));
   return 0;
 }
