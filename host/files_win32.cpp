@@ -1,1 +1,234 @@
-// (to be written)
+#include "host/files.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "host/helpers.h"
+#include "host/host_error.h"
+#include "host/win32.h"
+
+namespace host {
+namespace {
+
+// ReadFile and WriteFile count in DWORDs; larger requests are cut into pieces of this size.
+constexpr size_t kMaxTransfer = 1u << 30;
+
+HostError ErrorFor(const char* what, const std::string& path, DWORD error) {
+  return HostError(std::string(what) + " \"" + path + "\". " + win32::ErrorText(error));
+}
+
+void CloseQuietly(NativeFile file) {
+  if (file != kNoNativeFile) CloseHandle(file);
+}
+
+std::string ParentOf(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  if (separator == std::string::npos || separator == 0) return std::string();
+  std::string parent = path.substr(0, separator);
+  // A drive ("c:") is not a folder that can be created.
+  if (parent.back() == ':') return std::string();
+  return parent;
+}
+
+bool CreateWithParents(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  if (GetLastError() == ERROR_PATH_NOT_FOUND) {
+    const std::string parent = ParentOf(path);
+    if (!parent.empty() && CreateWithParents(parent) && CreateDirectoryA(path.c_str(), nullptr)) {
+      return true;
+    }
+  }
+  return FolderExists(path);
+}
+
+}  // namespace
+
+std::string NativePath(const std::string& path) { return path; }
+
+// ---- OutputFile ----
+
+OutputFile::OutputFile(NativeFile file, std::string path) : file_(file), path_(std::move(path)) {}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : file_(std::exchange(other.file_, kNoNativeFile)), path_(std::move(other.path_)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    CloseQuietly(file_);
+    file_ = std::exchange(other.file_, kNoNativeFile);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() { CloseQuietly(file_); }
+
+OutputFile OutputFile::CreateReplacing(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw ErrorFor("Cannot create file", path, GetLastError());
+  return OutputFile(file, path);
+}
+
+void OutputFile::Write(const void* data, size_t count) {
+  const char* next = static_cast<const char*>(data);
+  while (count > 0) {
+    const DWORD piece = static_cast<DWORD>(std::min(count, kMaxTransfer));
+    DWORD written = 0;
+    if (!WriteFile(file_, next, piece, &written, nullptr)) {
+      throw ErrorFor("Cannot write file", path_, GetLastError());
+    }
+    if (written == 0) throw ErrorFor("Cannot write file", path_, ERROR_DISK_FULL);
+    next += written;
+    count -= written;
+  }
+}
+
+bool OutputFile::SetLastWriteTime(uint32_t dos_date_time) {
+  FILETIME local{};
+  FILETIME utc{};
+  // LocalFileTimeToFileTime applies the bias in force now, not the one of the stored date.
+  return DosDateTimeToFileTime(HIWORD(dos_date_time), LOWORD(dos_date_time), &local) &&
+         LocalFileTimeToFileTime(&local, &utc) && SetFileTime(file_, nullptr, nullptr, &utc);
+}
+
+void OutputFile::Close() {
+  HANDLE file = std::exchange(file_, kNoNativeFile);
+  if (file != kNoNativeFile && !CloseHandle(file)) {
+    throw ErrorFor("Cannot write file", path_, GetLastError());
+  }
+}
+
+// ---- InputFile ----
+
+InputFile::InputFile(NativeFile file, std::string path) : file_(file), path_(std::move(path)) {}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : file_(std::exchange(other.file_, kNoNativeFile)),
+      path_(std::move(other.path_)),
+      position_(other.position_) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    CloseQuietly(file_);
+    file_ = std::exchange(other.file_, kNoNativeFile);
+    path_ = std::move(other.path_);
+    position_ = other.position_;
+  }
+  return *this;
+}
+
+InputFile::~InputFile() { CloseQuietly(file_); }
+
+InputFile InputFile::OpenReadOnly(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) throw ErrorFor("Cannot open file", path, GetLastError());
+  return InputFile(file, path);
+}
+
+void InputFile::Seek(int64_t position) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = position;
+  LARGE_INTEGER reached{};
+  if (!SetFilePointerEx(file_, distance, &reached, FILE_BEGIN)) {
+    throw ErrorFor("Cannot seek in file", path_, GetLastError());
+  }
+  position_ = reached.QuadPart;
+}
+
+size_t InputFile::Read(void* buffer, size_t count) {
+  char* next = static_cast<char*>(buffer);
+  size_t total = 0;
+  while (total < count) {
+    const DWORD piece = static_cast<DWORD>(std::min(count - total, kMaxTransfer));
+    DWORD got = 0;
+    if (!ReadFile(file_, next + total, piece, &got, nullptr)) {
+      throw ErrorFor("Cannot read file", path_, GetLastError());
+    }
+    if (got == 0) break;
+    total += got;
+  }
+  position_ += static_cast<int64_t>(total);
+  return total;
+}
+
+int64_t InputFile::Position() const { return position_; }
+
+int64_t InputFile::Size() const {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file_, &size)) {
+    throw ErrorFor("Cannot read the size of file", path_, GetLastError());
+  }
+  return size.QuadPart;
+}
+
+// ---- Names ----
+
+bool SetAttributes(const std::string& path, uint32_t attributes) {
+  return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+}
+
+bool CreateFolderWithParents(const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  if (folder.empty()) return false;
+  return CreateWithParents(folder);
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit) {
+  WIN32_FIND_DATAA found{};
+  const win32::UniqueFind find(FindFirstFileA((AddBackslash(folder) + "*.*").c_str(), &found));
+  if (!find.valid()) return false;
+  FolderItem item;
+  do {
+    item.name = found.cFileName;
+    item.attributes = found.dwFileAttributes;
+    item.is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    visit(item);
+  } while (FindNextFileA(find.get(), &found));
+  return true;
+}
+
+bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
+
+std::string GetCurrentFolder() {
+  std::vector<char> buffer(MAX_PATH + 1);
+  for (;;) {
+    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0) throw ErrorFor("Cannot read the current folder", ".", GetLastError());
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+}
+
+void SetCurrentFolder(const std::string& path) {
+  if (!SetCurrentDirectoryA(path.c_str())) {
+    throw ErrorFor("Cannot change the current folder to", path, GetLastError());
+  }
+}
+
+std::optional<std::string> PlatformTempPath(size_t buffer_chars) {
+  const DWORD capacity = static_cast<DWORD>(std::min<size_t>(buffer_chars, MAXDWORD));
+  std::vector<char> buffer(std::max<DWORD>(capacity, 1));
+  // The answer is its length without the NUL, or the size needed (NUL included) when the buffer
+  // is too small; only a length below the capacity is a path that fit.
+  const DWORD length = GetTempPathA(capacity, buffer.data());
+  if (length == 0 || length >= capacity) return std::nullopt;
+  return std::string(buffer.data(), length);
+}
+
+}  // namespace host
