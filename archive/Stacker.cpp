@@ -93,7 +93,8 @@ host::OutputFile CreateReplacingFile(const std::string& path) {
     return host::OutputFile::CreateReplacing(path);
   } catch (const host::HostError&) {
     // Typically a read-only file left by an earlier installation: make it normal and try again.
-    host::SetAttributes(path, 0);
+    // A folder of that name is left as it is (the second attempt then reports the failure).
+    if (!host::FolderExists(path)) host::SetAttributes(path, 0);
     return host::OutputFile::CreateReplacing(path);
   }
 }
