@@ -30,7 +30,9 @@ bool ExtractPart(const std::string& prefix, const std::string& target_folder);
 // allow OK again.
 using JobEndedCallback = std::function<void()>;
 
-// Creates the job of `kind` as a self-freeing thread that starts running at once.
+// Creates the job of `kind` as a self-freeing thread that starts running at once. Never throws:
+// when no thread can be started, `on_ended_without_end` runs on the calling thread before this
+// returns.
 void StartInstallJob(archive::JobKind kind, JobEndedCallback on_ended_without_end);
 
 }  // namespace app

@@ -1,0 +1,137 @@
+// The bodies of the two installation jobs.
+#include "app/job_threads.h"
+
+#include <chrono>
+#include <thread>
+
+#include "archive/manifest.h"
+#include "host/LibraryInstall.h"
+#include "host/files.h"
+#include "host/helpers.h"
+#include "host/installer_ui.h"
+#include "host/process.h"
+
+namespace app {
+namespace {
+
+constexpr char kUnpackedTo[] = "All files are unpacked to:\r";
+constexpr char kUnpackingFailed[] = "Error while unpacking files!";
+
+bool IsDotOrBlank(char c) { return c == '.' || static_cast<unsigned char>(c) <= 32; }
+
+}  // namespace
+
+bool IsPlainRelativeFolderName(const std::string& name) {
+  if (name.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = name.find_first_of("\\/", start);
+    const std::string component = name.substr(start, end == std::string::npos ? end : end - start);
+    bool only_dots_and_blanks = true;  // also true for an empty component
+    for (char c : component) only_dots_and_blanks = only_dots_and_blanks && IsDotOrBlank(c);
+    if (only_dots_and_blanks) return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool TInstallVexilorThread::PrepareLibraryPackage() {
+  const std::string ide_spec = archive::ManifestIdeSpec + "00";
+  const std::string environment = ide_spec[0] == 'D'   ? "Delphi"
+                                  : ide_spec[0] == 'C' ? "C++Builder"
+                                                       : "";
+  if (ide_spec[1] < '0' || ide_spec[1] > '9') {
+    throw InvalidVersionDigit("The environment version is not a decimal digit.");
+  }
+  const int version = ide_spec[1] - '0';
+  // Freed when the preparation returns, whichever way.
+  const host::TComponentInstall install = host::TComponentInstall::Create(environment, version);
+  InstallTarget = install.RootFolder();
+  if (InstallTarget.empty()) InstallTarget = host::GetTempFolder();
+
+  const std::string folder_name =
+      archive::ManifestFolderName.empty() ? std::string("Vexilor") : archive::ManifestFolderName;
+  // Anything but a plain relative name could make DeleteTree clear the root folder itself or a
+  // folder outside it.
+  if (!IsPlainRelativeFolderName(folder_name)) return false;
+  InstallTarget = host::AddBackslash(InstallTarget) + folder_name;
+
+  host::DeleteTree(InstallTarget);
+  bool ok = ExtractPart("C", InstallTarget);
+  if (ok) ok = ExtractPart("S", InstallTarget);
+  return ok;
+}
+
+void TInstallVexilorThread::ReportResult() {
+  host::Ui().ShowUserMessage(JobStatus == 1 ? kUnpackedTo + InstallTarget : kUnpackingFailed);
+}
+
+void TInstallVexilorThread::Execute() {
+  JobStatus = 1;
+  SetupProcess.reset();
+  if (!PrepareLibraryPackage()) {
+    JobStatus = 2;
+    ReportResult();
+    return;
+  }
+  ReportResult();
+  StartSetupIfPresent();
+  EndProgram();
+}
+
+bool TInstallQuillonThread::PrepareApplicationSetup() {
+  // No fallbacks while the platform answers; without an answer the folder would be relative, so
+  // then take the same chain of fallbacks as every other temporary folder.
+  const std::optional<std::string> platform_temp = host::PlatformTempPath(256);
+  const std::string temp = platform_temp ? *platform_temp : host::GetTempFolder();
+  InstallTarget = host::AddBackslash(temp) + "Quillon";
+  TemporaryTarget = InstallTarget;
+  host::DeleteTree(InstallTarget);
+  return ExtractPart("P", InstallTarget);
+}
+
+void TInstallQuillonThread::ReportResult() {
+  host::Ui().ShowUserMessage(JobStatus == 1
+                                 ? kUnpackedTo + InstallTarget + "\r\rQuillon setup will start now"
+                                 : kUnpackingFailed);
+}
+
+void TInstallQuillonThread::WaitForSetupThenRemoveFolder() {
+  host::Ui().SetStatusText("Waiting for Setup to finish...");
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  } while (host::IsProcessRunning(SetupProcess));
+  host::Ui().SetStatusText("Setup finished, removing temporary files...");
+  RemoveTemporaryFolder();
+}
+
+// The folder an ended setup was started in can stay in use for a moment after its process
+// reports the end: Wine keeps a started program's first current folder open for about 150 ms
+// longer, and a scanner may still hold a file it was shown. The removal is therefore repeated,
+// for a bounded time, while the folder is still there; what stays after that (a read-only file,
+// say) stays, as DeleteTree leaves it.
+void TInstallQuillonThread::RemoveTemporaryFolder() {
+  constexpr int kAttempts = 20;
+  constexpr std::chrono::milliseconds kPause{100};
+  host::DeleteTree(TemporaryTarget);
+  for (int attempt = 1; attempt < kAttempts && host::FolderExists(TemporaryTarget); ++attempt) {
+    std::this_thread::sleep_for(kPause);
+    host::DeleteTree(TemporaryTarget);
+  }
+}
+
+void TInstallQuillonThread::Execute() {
+  JobStatus = 1;
+  SetupProcess.reset();
+  if (!PrepareApplicationSetup()) {
+    JobStatus = 2;
+    ReportResult();
+    return;
+  }
+  ReportResult();
+  StartSetupIfPresent();
+  if (SetupProcess && !TemporaryTarget.empty()) WaitForSetupThenRemoveFolder();
+  EndProgram();
+}
+
+}  // namespace app
