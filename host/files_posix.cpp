@@ -283,9 +283,38 @@ bool FolderExists(const std::string& path) {
   return info && IsFolderMode(info->st_mode);
 }
 
+namespace {
+
+struct Placement {
+  struct statx info {};
+  bool known = false;
+};
+
+Placement PlacementOf(int folder_fd, const char* name) {
+  Placement placement;
+  const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+  placement.known = ::statx(folder_fd, name, flags, STATX_MNT_ID, &placement.info) == 0;
+  return placement;
+}
+
+// A sub-folder on which something is mounted (another file system, or a bind mount of a folder
+// from elsewhere) leads to another place, as a Windows mount point does: it counts as a link.
+bool IsMountPoint(const Placement& folder, const Placement& sub_folder) {
+  if (!folder.known || !sub_folder.known) return false;
+  if (folder.info.stx_dev_major != sub_folder.info.stx_dev_major ||
+      folder.info.stx_dev_minor != sub_folder.info.stx_dev_minor) {
+    return true;
+  }
+  return (folder.info.stx_mask & sub_folder.info.stx_mask & STATX_MNT_ID) != 0 &&
+         folder.info.stx_mnt_id != sub_folder.info.stx_mnt_id;
+}
+
+}  // namespace
+
 bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit) {
   DIR* stream = ::opendir(NativePath(folder).c_str());
   if (stream == nullptr) return false;
+  const Placement here = PlacementOf(::dirfd(stream), "");
   FolderItem item;
   while (const dirent* entry = ::readdir(stream)) {
     unsigned char type = entry->d_type;
@@ -296,9 +325,13 @@ bool ListFolder(const std::string& folder, const std::function<void(const Folder
         type = S_ISLNK(info.st_mode) ? DT_LNK : S_ISDIR(info.st_mode) ? DT_DIR : DT_REG;
       }
     }
+    const bool dot_name = entry->d_name[0] == '.';
+    const bool mounted = type == DT_DIR && !dot_name &&
+                         IsMountPoint(here, PlacementOf(::dirfd(stream), entry->d_name));
     item.name = entry->d_name;
-    item.is_link = type == DT_LNK;
-    item.attributes = item.is_link     ? kAttributeReparsePoint
+    item.is_link = type == DT_LNK || mounted;
+    item.attributes = type == DT_LNK   ? kAttributeReparsePoint
+                      : mounted        ? kAttributeDirectory | kAttributeReparsePoint
                       : type == DT_DIR ? kAttributeDirectory
                                        : kAttributeNormal;
     visit(item);
