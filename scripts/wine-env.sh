@@ -22,6 +22,9 @@ setup_wine_prefix() {
 start_wine_server() {
   setup_wine_prefix
   wineserver -p >/dev/null 2>&1 || true
+  # Bring up the prefix's services once, before any test: a test program that ends while they are
+  # still starting can hang in its exit under Wine.
+  wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
 
 stop_wine_server() {
