@@ -23,14 +23,25 @@ struct ReaderState {
   int64_t memory_size = 0;
   int64_t memory_position = 0;
   std::optional<host::InputFile> archive_file;
+  // The file source's read position. A seek only records it; the file itself is moved when a read
+  // needs it somewhere else. A walk seeks past every entry's data and back again for each entry
+  // it extracts, and reads straight on from where the data ends: done lazily, the seeks of a
+  // walk cost no system call at all.
+  int64_t file_position = 0;
+  // The part of the archive file that the file source reads.
+  int64_t file_area_offset = 0;
+  int64_t file_area_size = std::numeric_limits<int64_t>::max();
   std::string walk_prefix;
   int64_t data_start = 0;
   KeystreamState keystream{};
   uint32_t archive_key = 0;
   int32_t block_stream_length = 0;
-  // The only buffers data passes through: one for extraction, one for the text read.
-  uint8_t chunk_buffer[kChunkSize];
-  uint8_t text_buffer[kMaxTextSize];
+  // The only buffers data passes through: one for extraction, one for the text read. Aligned to
+  // a cache line: on some processors (AMD Zen 3 here) a copy of a few KiB runs about five times
+  // slower when its target lies 1 to 31 bytes past its source modulo 4096, and file data (read
+  // from or written to the page cache) starts on page boundaries.
+  alignas(64) uint8_t chunk_buffer[kChunkSize];
+  alignas(64) uint8_t text_buffer[kMaxTextSize];
 };
 
 // Never destroyed: Cancel ends the process without waiting for a job thread that may still be
@@ -59,17 +70,33 @@ host::InputFile& OpenFileSource() {
 }
 
 int64_t CurrentPosition() {
-  const ReaderState& state = State();
-  return state.memory_base != nullptr ? state.memory_position : OpenFileSource().Position();
+  ReaderState& state = State();
+  if (state.memory_base != nullptr) {
+    return state.memory_position;
+  }
+  OpenFileSource();
+  return state.file_position;
 }
 
+char UpperCaseByte(uint8_t byte) {
+  return static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte);
+}
+
+// The name, upper-cased (a to z only) and with a backslash appended, begins with the prefix.
+// Compared in place: the walk does this for every header it reads.
 bool MatchesWalkPrefix(const EntryHeader& header) {
   const std::string& prefix = State().walk_prefix;
-  if (prefix.empty()) {
-    return true;
+  const size_t name_length = header.name[0];
+  if (prefix.size() > name_length + 1) {
+    return false;
   }
-  const std::string name = host::UpperCaseAscii(EntryName(header)) + "\\";
-  return name.compare(0, prefix.size(), prefix) == 0;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const char byte = i < name_length ? UpperCaseByte(header.name[1 + i]) : '\\';
+    if (byte != prefix[i]) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // Reads one header. False when it cannot be read whole or its size is negative.
@@ -115,6 +142,13 @@ void SetArchiveMemory(const uint8_t* base, int32_t size) {
   state.memory_size = std::max<int32_t>(size, 0);
 }
 
+void SetArchiveFileArea(int64_t offset, int64_t size) {
+  ReaderState& state = State();
+  state.file_area_offset = std::max<int64_t>(offset, 0);
+  state.file_area_size = std::clamp<int64_t>(
+      size, 0, std::numeric_limits<int64_t>::max() - state.file_area_offset);
+}
+
 void SetArchiveKey(uint32_t key) { State().archive_key = key; }
 
 void SetBlockStreamLength(int32_t block_stream_length) {
@@ -125,9 +159,14 @@ void SeekArchive(int64_t position) {
   ReaderState& state = State();
   if (state.memory_base != nullptr) {
     state.memory_position = position;
-  } else {
-    OpenFileSource().Seek(position);
+    return;
   }
+  host::InputFile& file = OpenFileSource();
+  if (position < 0) {
+    // Let the platform refuse it now, with its own text.
+    file.Seek(position);
+  }
+  state.file_position = position;
 }
 
 int32_t ReadArchive(void* buffer, int32_t count) {
@@ -136,7 +175,19 @@ int32_t ReadArchive(void* buffer, int32_t count) {
     return 0;
   }
   if (state.memory_base == nullptr) {
-    return static_cast<int32_t>(OpenFileSource().Read(buffer, static_cast<size_t>(count)));
+    host::InputFile& file = OpenFileSource();
+    const int64_t left = state.file_area_size - state.file_position;
+    if (left <= 0) {
+      return 0;
+    }
+    const int64_t physical = state.file_area_offset + state.file_position;
+    if (file.Position() != physical) {
+      file.Seek(physical);
+    }
+    const auto wanted = static_cast<size_t>(std::min<int64_t>(count, left));
+    const size_t delivered = file.Read(buffer, wanted);
+    state.file_position += static_cast<int64_t>(delivered);
+    return static_cast<int32_t>(delivered);
   }
   int32_t copied = 0;
   if (state.memory_position >= 0 && state.memory_position < state.memory_size) {
@@ -156,6 +207,7 @@ bool OpenArchive(const std::string& file_name, const std::string& prefix, EntryH
       state.memory_base = nullptr;
       state.archive_file.reset();
       state.archive_file = host::InputFile::OpenReadOnly(file_name);
+      state.file_position = 0;
     } else if (state.memory_base != nullptr) {
       state.memory_position = 0;
     } else {
@@ -229,7 +281,7 @@ int32_t ExtractEntryData(EntryHeader& header, const std::string& path) {
   }
   file.SetLastWriteTime(header.modified);
   file.Close();
-  host::SetAttributes(path, header.attributes);
+  file.SetAttributesAfterClose(header.attributes);
   return delivered_total;
 }
 

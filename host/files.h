@@ -53,11 +53,16 @@ class OutputFile {
   bool SetLastWriteTime(uint32_t dos_date_time);
   // Closes the file. Throws when closing reports a write error.
   void Close();
+  // Sets the file's attribute bits after Close, with the effect of SetAttributes on its name.
+  // On POSIX a file that CreateReplacing made new (rather than truncated) already has the mode of
+  // a normal file, so only a read-only bit then costs a call. Returns false on failure.
+  bool SetAttributesAfterClose(uint32_t attributes);
 
  private:
-  OutputFile(NativeFile file, std::string path);
+  OutputFile(NativeFile file, std::string path, bool created_new);
   NativeFile file_;
   std::string path_;
+  bool created_new_;
 };
 
 // An archive file opened read-only, for the reader's file source. Move-only.

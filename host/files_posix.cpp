@@ -140,26 +140,37 @@ std::string NativePath(const std::string& path) {
 
 // ---- OutputFile ----
 
-OutputFile::OutputFile(NativeFile file, std::string path) : file_(file), path_(std::move(path)) {}
+OutputFile::OutputFile(NativeFile file, std::string path, bool created_new)
+    : file_(file), path_(std::move(path)), created_new_(created_new) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : file_(std::exchange(other.file_, kNoNativeFile)), path_(std::move(other.path_)) {}
+    : file_(std::exchange(other.file_, kNoNativeFile)),
+      path_(std::move(other.path_)),
+      created_new_(other.created_new_) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     CloseQuietly(file_);
     file_ = std::exchange(other.file_, kNoNativeFile);
     path_ = std::move(other.path_);
+    created_new_ = other.created_new_;
   }
   return *this;
 }
 
 OutputFile::~OutputFile() { CloseQuietly(file_); }
 
+// Extraction mostly writes into a cleared folder, so the exclusive create succeeds and tells that
+// the file is new (its mode is then known, see SetAttributesAfterClose); only a name that is
+// taken costs the second open, which replaces the file as before.
 OutputFile OutputFile::CreateReplacing(const std::string& path) {
-  const int fd = ::open(NativePath(path).c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
+  const std::string native = NativePath(path);
+  int fd = ::open(native.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd >= 0) return OutputFile(fd, path, true);
+  if (errno != EEXIST) throw ErrorFor("Cannot create file", path, errno);
+  fd = ::open(native.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) throw ErrorFor("Cannot create file", path, errno);
-  return OutputFile(fd, path);
+  return OutputFile(fd, path, false);
 }
 
 void OutputFile::Write(const void* data, size_t count) {
@@ -194,6 +205,14 @@ void OutputFile::Close() {
   if (fd != kNoNativeFile && ::close(fd) != 0 && errno != EINTR) {
     throw ErrorFor("Cannot write file", path_, errno);
   }
+}
+
+// A file that open() created got 0666 less the umask, which is what a normal file's attributes
+// ask for (where the folder carries a default ACL, the ACL's mode stays, as for any file a
+// program creates there). Skipping the chmod saves a path lookup per extracted file.
+bool OutputFile::SetAttributesAfterClose(uint32_t attributes) {
+  if (created_new_ && ModeFor(attributes) == ModeFor(0)) return true;
+  return SetAttributes(path_, attributes);
 }
 
 // ---- InputFile ----

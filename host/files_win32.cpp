@@ -48,16 +48,20 @@ std::string NativePath(const std::string& path) { return path; }
 
 // ---- OutputFile ----
 
-OutputFile::OutputFile(NativeFile file, std::string path) : file_(file), path_(std::move(path)) {}
+OutputFile::OutputFile(NativeFile file, std::string path, bool created_new)
+    : file_(file), path_(std::move(path)), created_new_(created_new) {}
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : file_(std::exchange(other.file_, kNoNativeFile)), path_(std::move(other.path_)) {}
+    : file_(std::exchange(other.file_, kNoNativeFile)),
+      path_(std::move(other.path_)),
+      created_new_(other.created_new_) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
     CloseQuietly(file_);
     file_ = std::exchange(other.file_, kNoNativeFile);
     path_ = std::move(other.path_);
+    created_new_ = other.created_new_;
   }
   return *this;
 }
@@ -68,7 +72,7 @@ OutputFile OutputFile::CreateReplacing(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw ErrorFor("Cannot create file", path, GetLastError());
-  return OutputFile(file, path);
+  return OutputFile(file, path, GetLastError() != ERROR_ALREADY_EXISTS);
 }
 
 void OutputFile::Write(const void* data, size_t count) {
@@ -98,6 +102,12 @@ void OutputFile::Close() {
   if (file != kNoNativeFile && !CloseHandle(file)) {
     throw ErrorFor("Cannot write file", path_, GetLastError());
   }
+}
+
+// Windows gives a new file attribute bits of its own (the archive bit), so the stored ones are
+// always applied.
+bool OutputFile::SetAttributesAfterClose(uint32_t attributes) {
+  return SetAttributes(path_, attributes);
 }
 
 // ---- InputFile ----

@@ -170,6 +170,45 @@ TEST_F(OutputFileTest, AReadOnlyFileMadeNormalIsReplaced) {
   EXPECT_FALSE(host_test::IsWriteProtected(path));
 }
 
+// Whether the file is new or replaces one with other permissions, setting the attributes after
+// closing leaves it exactly as SetAttributes leaves a file of those attributes.
+TEST_F(OutputFileTest, AttributesAfterClosingMatchSettingThemByName) {
+  struct Case {
+    const char* name;
+    bool replaces_owner_only_file;
+    uint32_t attributes;
+  };
+  const Case cases[] = {
+      {"new, normal", false, host::kAttributeNormal},
+      {"new, archive", false, host::kAttributeArchive},
+      {"new, read-only", false, host::kAttributeReadOnly},
+      {"replacing, archive", true, host::kAttributeArchive},
+      {"replacing, read-only archive", true, host::kAttributeReadOnly | host::kAttributeArchive},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = temp_.Sub("written" + std::to_string(index));
+    const std::string reference = temp_.Sub("reference" + std::to_string(index++));
+    if (c.replaces_owner_only_file) {
+      WriteTextFile(path, "old contents");
+      fs::permissions(host::NativePath(path), fs::perms::owner_read | fs::perms::owner_write);
+    }
+    host::OutputFile file = host::OutputFile::CreateReplacing(path);
+    file.Write("new", 3);
+    file.Close();
+    EXPECT_TRUE(file.SetAttributesAfterClose(c.attributes));
+    WriteTextFile(reference, "new");
+    ASSERT_TRUE(host::SetAttributes(reference, c.attributes));
+
+    EXPECT_EQ(fs::status(host::NativePath(path)).permissions(),
+              fs::status(host::NativePath(reference)).permissions());
+    EXPECT_EQ(host_test::IsWriteProtected(path),
+              (c.attributes & host::kAttributeReadOnly) != 0);
+    EXPECT_EQ(ReadWholeFile(path), "new");
+  }
+}
+
 TEST_F(OutputFileTest, AFolderNamedWithItsFolderBitStaysUsable) {
   const std::string folder = temp_.Sub("folder");
   fs::create_directories(host::NativePath(folder));
