@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ struct ArchiveWalk {
   size_t end_index = 0;   // index of the entry where the walk stopped
   size_t end_offset = 0;  // its header's offset
   int64_t end_value = 0;  // header bytes left (kCutHeader) or the size field read
+  std::string end_name;   // the cut entry's name (kDataPastEnd)
 
   bool clean() const { return end == WalkEnd::kClean; }
   int64_t DataBytes() const;
@@ -41,6 +43,27 @@ struct ArchiveWalk {
   std::string Problem(size_t archive_size) const;
 };
 
+// What the walk reads: the archive's bytes, wherever they are kept.
+class WalkSource {
+ public:
+  virtual ~WalkSource() = default;
+  virtual size_t size() const = 0;
+  // The 272 header bytes at `offset`, which lie inside the archive.
+  virtual void ReadHeader(size_t offset, uint8_t* bytes) = 0;
+  // True when every byte from `offset` to the end is zero.
+  virtual bool AllZeroFrom(size_t offset) = 0;
+};
+
+// The walk over any source, handing each entry to `visit` in stored order. The result tells how
+// the walk ended; its `entries` stays empty.
+ArchiveWalk VisitArchive(WalkSource& source, const std::function<void(const WalkedEntry&)>& visit);
+
+// The walk over an archive in memory, keeping every entry.
 ArchiveWalk WalkArchive(const uint8_t* archive, size_t size);
+
+// The walk over `size` bytes from byte `offset` of a file, read in blocks of a few KiB so that the
+// file is never held whole. Throws ToolError when the file cannot be read.
+ArchiveWalk VisitArchiveFile(const std::string& native_path, uint64_t offset, size_t size,
+                             const std::function<void(const WalkedEntry&)>& visit);
 
 }  // namespace setup_pack

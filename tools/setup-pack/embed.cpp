@@ -55,10 +55,10 @@ int RunEmbed(const CommandLine& line) {
     throw ToolError("\"" + archive_path + "\" is not a whole archive: " +
                     walk.Problem(archive_bytes.size()));
   }
-  std::copy(archive_bytes.begin(), archive_bytes.end(), image.archive_area());
-  image.FinishArchive(archive_bytes.size());
   ApplySettings(image, settings, HasManifest(walk.entries));
-  image.WriteTo(out);
+  image.WriteTo(out, [&archive_bytes](const InstallerTemplate::ArchiveSink& sink) {
+    sink(archive_bytes.data(), archive_bytes.size());
+  });
   ReportWritten(out, walk.entries.size(), archive_bytes.size());
   return kExitSuccess;
 }
@@ -68,20 +68,13 @@ int RunBuild(const CommandLine& line) {
   const InstallerSettings settings = SettingsFrom(line);
   InstallerTemplate image = InstallerTemplate::Load(line.operands[0]);
   const TreeArchivePlan plan = PlanTreeArchive(line.operands[1]);
-  // The plan has checked that the archive fits the area; the sink writes straight into it and
-  // still stops a file that grew since the scan.
-  uint8_t* area = image.archive_area();
-  size_t filled = 0;
-  WriteTreeArchive(plan, settings.key, [area, &filled](const uint8_t* data, size_t size) {
-    if (size > static_cast<size_t>(archive::kArchiveCapacity) - filled) {
-      throw ToolError("the archive grew beyond the package block while it was being written");
-    }
-    std::memcpy(area + filled, data, size);
-    filled += size;
-  });
-  image.FinishArchive(filled);
   ApplySettings(image, settings, HasManifest(plan.items));
-  image.WriteTo(out);
+  // The plan has checked that the archive fits the area; WriteTo still stops a file that grew
+  // since the scan.
+  const size_t filled =
+      image.WriteTo(out, [&plan, &settings](const InstallerTemplate::ArchiveSink& sink) {
+        WriteTreeArchive(plan, settings.key, sink);
+      });
   ReportWritten(out, plan.items.size(), filled);
   return kExitSuccess;
 }

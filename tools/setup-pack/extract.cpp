@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <iostream>
+#include <limits>
 #include <optional>
 #include <set>
 
@@ -17,17 +18,13 @@
 namespace setup_pack {
 namespace {
 
-// One entry the walk of the prefix will meet, with the name the reader is handed: the stored
-// prefix bytes (which the reader strips) followed by the path below DEST in platform spelling.
-struct PlannedEntry {
-  size_t index = 0;
-  std::string label;
-  std::string reader_name;
-  std::string part_folder;  // first component below DEST when extracting every entry
-};
+// The package is never held in memory: a first walk over its headers checks every entry before
+// anything is written, and the reader then extracts from the file itself (its file source),
+// through its one chunk buffer. Neither pass keeps anything per entry, so memory use does not
+// grow with the package.
 
-std::string Label(const WalkedEntry& entry) {
-  return "entry index " + std::to_string(entry.index) + " (" + ToNativeText(entry.name) + ")";
+std::string Label(size_t index, const std::string& name) {
+  return "entry index " + std::to_string(index) + " (" + ToNativeText(name) + ")";
 }
 
 bool Matches(const std::string& name, const std::string& walk_prefix) {
@@ -35,51 +32,74 @@ bool Matches(const std::string& name, const std::string& walk_prefix) {
          (host::UpperCaseAscii(name) + "\\").compare(0, walk_prefix.size(), walk_prefix) == 0;
 }
 
+// The name the reader is handed for an entry: the stored prefix bytes (which the reader strips)
+// followed by the path below DEST in platform spelling.
+struct ReaderPath {
+  std::string relative;
+  std::string reader_name;
+};
+
+ReaderPath PathFor(const std::string& name, const std::string& walk_prefix) {
+  const size_t stripped = std::min(walk_prefix.size(), name.size());
+  ReaderPath path;
+  path.relative = ToNativeText(name.substr(stripped));
+  path.reader_name = name.substr(0, stripped) + path.relative;
+  return path;
+}
+
 // Why the entry cannot be written below DEST, or none.
-std::optional<std::string> Refusal(const WalkedEntry& entry, const std::string& relative,
-                                   const std::string& destination,
-                                   const std::string& reader_name) {
-  if (const std::optional<std::string> problem = EscapeProblem(relative)) {
+std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& path,
+                                   const std::string& destination) {
+  if (const std::optional<std::string> problem = EscapeProblem(path.relative)) {
     return "its name would leave the destination folder: it holds " + *problem;
   }
-  if (relative.empty() && !archive::IsFolderEntry(entry.header)) {
+  if (path.relative.empty() && !archive::IsFolderEntry(entry.header)) {
     return std::string("it is a file that names the destination folder itself");
   }
   if (destination.size() > kMaxPathLength) {
     return "its destination \"" + destination + "\" is " + std::to_string(destination.size()) +
            " characters long; the limit is 255";
   }
-  if (reader_name.size() > archive::kMaxEntryNameLength) {
+  if (path.reader_name.size() > archive::kMaxEntryNameLength) {
     return std::string("its name is longer than 255 characters in this platform's spelling");
   }
   return std::nullopt;
 }
 
-std::vector<PlannedEntry> PlanExtraction(const ArchiveWalk& walk, const std::string& walk_prefix,
-                                         const std::string& dest) {
-  std::vector<PlannedEntry> plan;
-  std::vector<std::string> refusals;
-  for (const WalkedEntry& entry : walk.entries) {
-    if (!Matches(entry.name, walk_prefix)) continue;
-    const size_t stripped = std::min(walk_prefix.size(), entry.name.size());
-    const std::string relative = ToNativeText(entry.name.substr(stripped));
-    PlannedEntry planned;
-    planned.index = entry.index;
-    planned.label = Label(entry);
-    planned.reader_name = entry.name.substr(0, stripped) + relative;
-    if (walk_prefix.empty() && relative.find('\\') != std::string::npos) {
-      planned.part_folder = relative.substr(0, relative.find('\\'));
-    }
-    const std::string destination = host::AddBackslash(dest) + relative;
-    if (const std::optional<std::string> refusal =
-            Refusal(entry, relative, destination, planned.reader_name)) {
-      refusals.push_back(planned.label + ": " + *refusal);
-    }
-    plan.push_back(planned);
+// What the checking walk leaves for the extraction: how many entries the reader's walk must meet,
+// and the folders of the parts below DEST (when every entry is extracted).
+struct Plan {
+  size_t entries = 0;
+  std::set<std::string> part_folders;
+};
+
+Plan CheckEntries(const std::string& file, const PackageImage& image,
+                  const std::optional<std::string>& prefix, const std::string& walk_prefix,
+                  const std::string& dest) {
+  Plan plan;
+  size_t refusals = 0;
+  const std::string dest_folder = host::AddBackslash(dest);
+  const ArchiveWalk walk = VisitArchiveFile(
+      file, image.archive_offset(), image.archive_size(), [&](const WalkedEntry& entry) {
+        if (!prefix || !Matches(entry.name, walk_prefix)) return;
+        ++plan.entries;
+        const ReaderPath path = PathFor(entry.name, walk_prefix);
+        if (walk_prefix.empty() && path.relative.find('\\') != std::string::npos) {
+          plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
+        }
+        if (const std::optional<std::string> refusal =
+                Refusal(entry, path, dest_folder + path.relative)) {
+          std::cerr << "setup-pack: " << Label(entry.index, entry.name) << ": " << *refusal
+                    << '\n';
+          ++refusals;
+        }
+      });
+  if (!walk.clean()) {
+    throw ToolError(walk.Problem(image.archive_size()) + "; nothing was written");
   }
-  if (!refusals.empty()) {
-    for (const std::string& refusal : refusals) std::cerr << "setup-pack: " << refusal << '\n';
-    throw ToolError(std::to_string(refusals.size()) +
+  if (!prefix) throw ToolError("the prefix cannot be written in ANSI (Windows-1252) text");
+  if (refusals > 0) {
+    throw ToolError(std::to_string(refusals) +
                     " entries cannot be extracted safely; nothing was written");
   }
   return plan;
@@ -87,11 +107,9 @@ std::vector<PlannedEntry> PlanExtraction(const ArchiveWalk& walk, const std::str
 
 // The targets the installer's passes create before they write: DEST itself, and when every
 // entry is extracted, the folder of each part below it.
-void CreateTargets(const std::vector<PlannedEntry>& plan, const std::string& dest) {
+void CreateTargets(const Plan& plan, const std::string& dest) {
   std::set<std::string> targets{dest};
-  for (const PlannedEntry& planned : plan) {
-    if (!planned.part_folder.empty()) targets.insert(host::AddBackslash(dest) + planned.part_folder);
-  }
+  for (const std::string& part : plan.part_folders) targets.insert(host::AddBackslash(dest) + part);
   for (const std::string& target : targets) {
     if (!host::CreateFolderWithParents(target)) {
       throw ToolError("cannot create the folder \"" + target + "\"");
@@ -99,19 +117,50 @@ void CreateTargets(const std::vector<PlannedEntry>& plan, const std::string& des
   }
 }
 
-void ExtractPlanned(const std::vector<PlannedEntry>& plan, const std::string& walk_prefix,
+// The label of the matching entry number `match` (0 for the first), found by walking the headers
+// again: needed only to word a failure.
+std::string LabelOfMatch(const std::string& file, const PackageImage& image,
+                         const std::string& walk_prefix, size_t match) {
+  std::string label = "matching entry number " + std::to_string(match + 1);
+  size_t seen = 0;
+  VisitArchiveFile(file, image.archive_offset(), image.archive_size(),
+                   [&](const WalkedEntry& entry) {
+                     if (Matches(entry.name, walk_prefix) && seen++ == match) {
+                       label = Label(entry.index, entry.name);
+                     }
+                   });
+  return label;
+}
+
+// Points the reader's file source at the archive area for as long as it lives.
+class ArchiveAreaOfFile {
+ public:
+  explicit ArchiveAreaOfFile(const PackageImage& image) {
+    archive::SetArchiveMemory(nullptr, 0);
+    archive::SetArchiveFileArea(static_cast<int64_t>(image.archive_offset()),
+                                static_cast<int64_t>(image.archive_size()));
+  }
+  ~ArchiveAreaOfFile() { archive::SetArchiveFileArea(0, std::numeric_limits<int64_t>::max()); }
+  ArchiveAreaOfFile(const ArchiveAreaOfFile&) = delete;
+  ArchiveAreaOfFile& operator=(const ArchiveAreaOfFile&) = delete;
+};
+
+void ExtractChecked(const std::string& file, const PackageImage& image, const Plan& plan,
+                    const std::string& prefix, const std::string& walk_prefix,
                     const std::string& dest) {
+  const ArchiveAreaOfFile area(image);
   archive::EntryHeader header{};
-  bool found = archive::OpenArchive(std::string(), walk_prefix, header);
-  for (const PlannedEntry& planned : plan) {
+  bool found = archive::OpenArchive(file, prefix, header);
+  for (size_t done = 0; done < plan.entries; ++done) {
     if (!found) {
       archive::CloseArchive();
-      throw ToolError("the reader's walk ended before " + planned.label);
+      throw ToolError("the reader's walk ended before " +
+                      LabelOfMatch(file, image, walk_prefix, done));
     }
-    archive::SetEntryName(header, planned.reader_name);
+    archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
     if (!archive::ExtractEntry(header, dest)) {
       archive::CloseArchive();
-      throw ToolError("cannot extract " + planned.label);
+      throw ToolError("cannot extract " + LabelOfMatch(file, image, walk_prefix, done));
     }
     found = archive::FindNextEntry(header);
   }
@@ -121,23 +170,19 @@ void ExtractPlanned(const std::vector<PlannedEntry>& plan, const std::string& wa
 }  // namespace
 
 int RunExtract(const CommandLine& line) {
-  const PackageImage image = PackageImage::Load(line.operands[0]);
+  const std::string& file = line.operands[0];
   const std::string& dest = line.operands[1];
+  const PackageImage image = PackageImage::Locate(file);
   const uint32_t key = KeyFor(image, line.key);
-  const ArchiveWalk walk = WalkArchive(image.archive(), image.archive_size());
-  if (!walk.clean()) {
-    throw ToolError(walk.Problem(image.archive_size()) + "; nothing was written");
-  }
   const std::optional<std::string> prefix = ToArchiveText(line.prefix.value_or(std::string()));
-  if (!prefix) throw ToolError("the prefix cannot be written in ANSI (Windows-1252) text");
-  const std::string walk_prefix = host::AddBackslash(host::UpperCaseAscii(*prefix));
-  const std::vector<PlannedEntry> plan = PlanExtraction(walk, walk_prefix, dest);
+  const std::string walk_prefix =
+      prefix ? host::AddBackslash(host::UpperCaseAscii(*prefix)) : std::string();
+  const Plan plan = CheckEntries(file, image, prefix, walk_prefix, dest);
   CreateTargets(plan, dest);
-  archive::SetArchiveMemory(image.archive(), static_cast<int32_t>(image.archive_size()));
   archive::SetArchiveKey(key);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
-  ExtractPlanned(plan, *prefix, dest);
-  std::cout << "extracted " << plan.size() << " entries into \"" << dest << "\"\n";
+  ExtractChecked(file, image, plan, *prefix, walk_prefix, dest);
+  std::cout << "extracted " << plan.entries << " entries into \"" << dest << "\"\n";
   return kExitSuccess;
 }
 

@@ -1,20 +1,31 @@
 #include "tools/setup-pack/installer_template.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #include "archive/package_block.h"
+#include "host/files.h"
+#include "host/host_error.h"
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/output_file.h"
 #include "tools/setup-pack/package_image.h"
+#include "tools/setup-pack/page_buffer.h"
 #include "tools/setup-pack/tool_error.h"
 
 namespace setup_pack {
 namespace {
 
-size_t FindUnique(const std::vector<uint8_t>& bytes, const uint8_t* marker, size_t marker_size,
-                  const std::string& what, const std::string& path) {
-  const std::vector<size_t> found = FindAll(bytes, marker, marker_size);
+// The template is copied to the built image in pieces of this size.
+constexpr size_t kCopyBlock = size_t{1} << 20;
+// The settings fields that a build sets (job and key); the rest of the record is the template's.
+constexpr size_t kSettingsFieldsOffset = offsetof(archive::SettingsRecord, job);
+constexpr size_t kSettingsFieldsSize = offsetof(archive::SettingsRecord, reserved) -
+                                       offsetof(archive::SettingsRecord, job);
+
+size_t CheckUnique(const std::vector<size_t>& found, const std::string& what,
+                   const std::string& path) {
   if (found.empty()) {
     throw ToolError("\"" + path + "\" has no " + what +
                     " (its marker was not found); is it an installer program?");
@@ -26,67 +37,152 @@ size_t FindUnique(const std::vector<uint8_t>& bytes, const uint8_t* marker, size
   return found.front();
 }
 
+void ReadAt(host::InputFile& file, size_t offset, uint8_t* out, size_t count) {
+  if (file.Position() != static_cast<int64_t>(offset)) file.Seek(static_cast<int64_t>(offset));
+  size_t filled = 0;
+  while (filled < count) {
+    const size_t got = file.Read(out + filled, count - filled);
+    if (got == 0) throw ToolError("the file ended while it was being read");
+    filled += got;
+  }
+}
+
+// Writes the built image piece by piece, in order, putting the settings fields over whatever
+// bytes of the image fall on them.
+class ImageWriter {
+ public:
+  ImageWriter(PendingOutput& out, size_t fields_offset, const uint8_t* fields)
+      : out_(out), fields_offset_(fields_offset), fields_(fields) {}
+
+  void Write(const uint8_t* data, size_t size) {
+    const size_t begin = position_;
+    const size_t end = position_ + size;
+    position_ = end;
+    const size_t fields_end = fields_offset_ + kSettingsFieldsSize;
+    if (end <= fields_offset_ || begin >= fields_end) {
+      out_.Write(data, size);
+      return;
+    }
+    patched_.assign(data, data + size);
+    for (size_t at = std::max(begin, fields_offset_); at < std::min(end, fields_end); ++at) {
+      patched_[at - begin] = fields_[at - fields_offset_];
+    }
+    out_.Write(patched_.data(), size);
+  }
+
+ private:
+  PendingOutput& out_;
+  size_t position_ = 0;
+  size_t fields_offset_;
+  const uint8_t* fields_;
+  std::vector<uint8_t> patched_;
+};
+
+void CopyRange(host::InputFile& file, size_t offset, size_t size, ImageWriter& image,
+               PageBuffer& buffer) {
+  while (size > 0) {
+    const size_t piece = std::min(size, buffer.size());
+    ReadAt(file, offset, buffer.data(), piece);
+    image.Write(buffer.data(), piece);
+    offset += piece;
+    size -= piece;
+  }
+}
+
 }  // namespace
 
 InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
-  InstallerTemplate image;
-  image.path_ = native_path;
-  image.bytes_ = ReadWholeFile(native_path);
-  image.block_offset_ = FindUnique(image.bytes_, archive::kPackageMarker,
-                                   archive::kMarkerFieldSize, "package block", native_path);
-  const uint32_t capacity = archive::ReadLittleEndian32(
-      image.bytes_.data() + image.block_offset_ + offsetof(archive::PackageBlock, capacity));
-  if (capacity != static_cast<uint32_t>(archive::kArchiveCapacity) ||
-      image.block_offset_ + sizeof(archive::PackageBlock) > image.bytes_.size()) {
-    throw ToolError("the package block of \"" + native_path +
-                    "\" is not whole: its capacity field says " + std::to_string(capacity) +
-                    " and " + std::to_string(image.bytes_.size() - image.block_offset_) +
-                    " bytes follow its marker; expected a capacity of 18000000 and 18000056 bytes");
+  try {
+    InstallerTemplate image;
+    image.path_ = native_path;
+    host::InputFile file = host::InputFile::OpenReadOnly(native_path);
+    const int64_t size = file.Size();
+    CheckImageSize(native_path, size);
+    image.file_size_ = static_cast<size_t>(size);
+    const MarkerOffsets markers = ScanForMarkers(file, image.file_size_);
+    image.block_offset_ = CheckUnique(markers.package_blocks, "package block", native_path);
+    uint8_t capacity_field[4] = {};
+    const size_t capacity_offset = image.block_offset_ + offsetof(archive::PackageBlock, capacity);
+    if (capacity_offset + sizeof capacity_field <= image.file_size_) {
+      ReadAt(file, capacity_offset, capacity_field, sizeof capacity_field);
+    }
+    const uint32_t capacity = archive::ReadLittleEndian32(capacity_field);
+    if (capacity != static_cast<uint32_t>(archive::kArchiveCapacity) ||
+        image.block_offset_ + sizeof(archive::PackageBlock) > image.file_size_) {
+      throw ToolError("the package block of \"" + native_path +
+                      "\" is not whole: its capacity field says " + std::to_string(capacity) +
+                      " and " + std::to_string(image.file_size_ - image.block_offset_) +
+                      " bytes follow its marker; expected a capacity of 18000000 and 18000056 "
+                      "bytes");
+    }
+    ReadAt(file, image.block_offset_, image.block_head_.data(), image.block_head_.size());
+    image.settings_offset_ =
+        CheckUnique(markers.settings_records, "settings record", native_path);
+    if (image.settings_offset_ + sizeof(archive::SettingsRecord) > image.file_size_) {
+      throw ToolError("the settings record of \"" + native_path + "\" is cut short");
+    }
+    ReadAt(file, image.settings_offset_, image.settings_record_.data(),
+           image.settings_record_.size());
+    return image;
+  } catch (const host::HostError& error) {
+    throw ToolError(error.what());
   }
-  image.settings_offset_ = FindUnique(image.bytes_, archive::kSettingsMarker,
-                                      archive::kSettingsMarkerSize, "settings record", native_path);
-  if (image.settings_offset_ + sizeof(archive::SettingsRecord) > image.bytes_.size()) {
-    throw ToolError("the settings record of \"" + native_path + "\" is cut short");
-  }
-  return image;
-}
-
-uint8_t* InstallerTemplate::archive_area() {
-  return bytes_.data() + block_offset_ + archive::kPackageHeadSize;
-}
-
-void InstallerTemplate::FinishArchive(size_t archive_size) {
-  std::memset(archive_area() + archive_size, 0,
-              static_cast<size_t>(archive::kArchiveCapacity) - archive_size);
 }
 
 void InstallerTemplate::SetCaption(const std::string& ansi_caption) {
-  uint8_t* field = bytes_.data() + block_offset_ + offsetof(archive::PackageBlock, caption);
+  uint8_t* field = block_head_.data() + offsetof(archive::PackageBlock, caption);
   std::memset(field, 0, archive::kCaptionFieldSize);
   field[0] = static_cast<uint8_t>(ansi_caption.size());
   std::memcpy(field + 1, ansi_caption.data(), ansi_caption.size());
 }
 
 uint32_t InstallerTemplate::stored_job() const {
-  return archive::ReadLittleEndian32(bytes_.data() + settings_offset_ +
+  return archive::ReadLittleEndian32(settings_record_.data() +
                                      offsetof(archive::SettingsRecord, job));
 }
 
 void InstallerTemplate::SetJob(archive::JobKind job) {
-  archive::WriteLittleEndian32(bytes_.data() + settings_offset_ +
-                                   offsetof(archive::SettingsRecord, job),
+  archive::WriteLittleEndian32(settings_record_.data() + offsetof(archive::SettingsRecord, job),
                                static_cast<uint32_t>(job));
 }
 
 void InstallerTemplate::SetKey(uint32_t key) {
-  archive::WriteLittleEndian32(
-      bytes_.data() + settings_offset_ + offsetof(archive::SettingsRecord, key), key);
+  archive::WriteLittleEndian32(settings_record_.data() + offsetof(archive::SettingsRecord, key),
+                               key);
 }
 
-void InstallerTemplate::WriteTo(const std::string& native_out) const {
-  PendingOutput out(native_out);
-  out.Write(bytes_.data(), bytes_.size());
-  out.Commit(path_);
+size_t InstallerTemplate::WriteTo(const std::string& native_out,
+                                  const ArchiveSource& archive) const {
+  try {
+    host::InputFile file = host::InputFile::OpenReadOnly(path_);
+    PendingOutput out(native_out);
+    ImageWriter image(out, settings_offset_ + kSettingsFieldsOffset,
+                      settings_record_.data() + kSettingsFieldsOffset);
+    PageBuffer buffer(kCopyBlock);
+    CopyRange(file, 0, block_offset_, image, buffer);
+    image.Write(block_head_.data(), block_head_.size());
+    const auto capacity = static_cast<size_t>(archive::kArchiveCapacity);
+    size_t filled = 0;
+    archive([&](const uint8_t* data, size_t size) {
+      if (size > capacity - filled) {
+        throw ToolError("the archive grew beyond the package block while it was being written");
+      }
+      image.Write(data, size);
+      filled += size;
+    });
+    std::memset(buffer.data(), 0, buffer.size());
+    for (size_t left = capacity - filled; left > 0;) {
+      const size_t piece = std::min(left, buffer.size());
+      image.Write(buffer.data(), piece);
+      left -= piece;
+    }
+    const size_t block_end = block_offset_ + sizeof(archive::PackageBlock);
+    CopyRange(file, block_end, file_size_ - block_end, image, buffer);
+    out.Commit(path_);
+    return filled;
+  } catch (const host::HostError& error) {
+    throw ToolError(error.what());
+  }
 }
 
 std::optional<std::string> CheckedCaption(const std::optional<std::string>& native_caption) {

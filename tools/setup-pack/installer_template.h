@@ -1,13 +1,17 @@
-// An installer program being turned into a built installer: a copy of the template's bytes in
-// memory with its package block and settings record located, filled, and written out whole.
+// An installer program being turned into a built installer: the template's package block and
+// settings record located and their new contents kept in memory, then the built image written out
+// in one pass: the template's bytes, with the block's head and the settings record as set here
+// and the archive streamed into the archive area. The template is never held whole.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
+#include "archive/package_block.h"
 #include "archive/settings_record.h"
 
 namespace setup_pack {
@@ -18,23 +22,28 @@ class InstallerTemplate {
   // settings record's marker is missing or occurs more than once, or the block is not whole.
   static InstallerTemplate Load(const std::string& native_path);
 
-  // The archive area (18,000,000 bytes) to fill; FinishArchive zeroes what follows the archive.
-  uint8_t* archive_area();
-  void FinishArchive(size_t archive_size);
-
   void SetCaption(const std::string& ansi_caption);  // at most 40 characters
   uint32_t stored_job() const;                       // as the template stores it
   void SetJob(archive::JobKind job);
   void SetKey(uint32_t key);
 
-  // Writes the image to `native_out` under a temporary name and renames it into place.
-  void WriteTo(const std::string& native_out) const;
+  // Hands the archive's bytes, in order, to the sink it is given.
+  using ArchiveSink = std::function<void(const uint8_t* data, size_t size)>;
+  using ArchiveSource = std::function<void(const ArchiveSink& sink)>;
+
+  // Writes the built image to `native_out` under a temporary name and renames it into place: the
+  // template's bytes, the archive from `archive` in the archive area and zeros after it. Returns
+  // the archive's size. Throws ToolError when the archive outgrows the area (nothing is written
+  // then) or a file cannot be read or written.
+  size_t WriteTo(const std::string& native_out, const ArchiveSource& archive) const;
 
  private:
   std::string path_;
-  std::vector<uint8_t> bytes_;
+  size_t file_size_ = 0;
   size_t block_offset_ = 0;
   size_t settings_offset_ = 0;
+  std::array<uint8_t, archive::kPackageHeadSize> block_head_{};
+  std::array<uint8_t, sizeof(archive::SettingsRecord)> settings_record_{};
 };
 
 // Shared by embed and build: the caption option converted to ANSI text and checked (ToolError

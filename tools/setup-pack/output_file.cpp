@@ -27,10 +27,30 @@ PendingOutput::~PendingOutput() {
   host::DeleteFileAt(temporary_path_);
 }
 
-void PendingOutput::Write(const void* data, size_t size) { file_->Write(data, size); }
+namespace {
+constexpr size_t kBufferSize = 256 * 1024;
+}  // namespace
+
+void PendingOutput::Write(const void* data, size_t size) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  if (buffer_.size() + size > kBufferSize) Flush();
+  if (size >= kBufferSize) {
+    file_->Write(bytes, size);
+  } else {
+    if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
+    buffer_.insert(buffer_.end(), bytes, bytes + size);
+  }
+}
+
+void PendingOutput::Flush() {
+  if (buffer_.empty()) return;
+  file_->Write(buffer_.data(), buffer_.size());
+  buffer_.clear();
+}
 
 void PendingOutput::Commit(const std::optional<std::string>& permissions_from) {
   try {
+    Flush();
     file_->Close();
   } catch (const host::HostError& error) {
     throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());

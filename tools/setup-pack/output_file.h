@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/files.h"
 
@@ -19,7 +21,8 @@ class PendingOutput {
   PendingOutput& operator=(const PendingOutput&) = delete;
   ~PendingOutput();
 
-  // Throws host::HostError on a write error.
+  // Throws host::HostError on a write error. Small pieces are gathered into a buffer first, so
+  // that an archive's 272-byte headers and short files do not cost a system call each.
   void Write(const void* data, size_t size);
   // Closes the file and renames it into place; on POSIX the file then has the permission bits of
   // `permissions_from` when given (the template of an installer). Throws ToolError on failure.
@@ -28,7 +31,10 @@ class PendingOutput {
  private:
   std::string final_path_;
   std::string temporary_path_;
+  void Flush();
+
   std::optional<host::OutputFile> file_;
+  std::vector<uint8_t> buffer_;
   bool committed_ = false;
 };
 

@@ -1,23 +1,36 @@
 // A file that holds a package: either a raw archive (the archive is the whole file) or a built
 // installer image (the archive is the area of its package block, found by the block's marker and
-// its capacity of 18,000,000). The file is read into memory once.
+// its capacity of 18,000,000). Load reads the file into memory once; Locate only finds where the
+// archive lies, reading the file through a small buffer.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/package_block.h"
 #include "archive/settings_record.h"
+#include "host/files.h"
 
 namespace setup_pack {
 
-std::vector<uint8_t> ReadWholeFile(const std::string& native_path);  // throws ToolError
+class PackageImageFindings;
 
-// Offsets of every occurrence of `pattern` in `bytes`.
-std::vector<size_t> FindAll(const std::vector<uint8_t>& bytes, const uint8_t* pattern,
-                            size_t pattern_size);
+std::vector<uint8_t> ReadWholeFile(const std::string& native_path);  // throws ToolError
+// Throws ToolError when a file of `size` bytes is too large to be an archive or an installer.
+void CheckImageSize(const std::string& native_path, int64_t size);
+
+// Offsets of every package-block marker and every settings-record marker in an open file of
+// `size` bytes, read through a buffer of 256 KiB. Throws host::HostError or ToolError when the
+// file cannot be read.
+struct MarkerOffsets {
+  std::vector<size_t> package_blocks;
+  std::vector<size_t> settings_records;
+};
+MarkerOffsets ScanForMarkers(host::InputFile& file, size_t size);
 
 struct Settings {
   uint32_t job = 0;  // as stored; 0 and 1 are the JobKind values
@@ -28,9 +41,16 @@ class PackageImage {
  public:
   // Throws ToolError when the file cannot be read or is too large to hold a package.
   static PackageImage Load(const std::string& native_path);
+  // The same findings without keeping the file: archive() is then unavailable, and the archive is
+  // read from the file at archive_offset(). Memory use does not grow with the file. A file too
+  // small to hold a package block is not searched at all (no marker counts are then known).
+  static PackageImage Locate(const std::string& native_path);
 
   bool is_installer() const { return block_offset_.has_value(); }
+  // The archive in memory (Load only).
   const uint8_t* archive() const;
+  // Where the archive begins in the file, and its size.
+  size_t archive_offset() const;
   size_t archive_size() const;
 
   // Installer images only.
@@ -43,13 +63,18 @@ class PackageImage {
   // The settings record, when the image holds exactly one.
   std::optional<Settings> settings() const;
 
-  size_t file_size() const { return bytes_.size(); }
+  size_t file_size() const { return file_size_; }
 
  private:
-  std::vector<uint8_t> bytes_;
+  std::vector<uint8_t> bytes_;  // the whole file (Load only)
+  size_t file_size_ = 0;
   std::vector<size_t> package_markers_;
   std::vector<size_t> settings_records_;
+  std::vector<Settings> settings_values_;  // one per settings record
   std::optional<size_t> block_offset_;
+  std::array<uint8_t, archive::kPackageHeadSize> block_head_{};
+
+  friend class PackageImageFindings;
 };
 
 // The key for reading `image`: the one given, else an installer's stored key, else (raw archive)

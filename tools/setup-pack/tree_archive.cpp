@@ -10,6 +10,7 @@
 #include "host/files.h"
 #include "host/host_error.h"
 #include "tools/setup-pack/package_rules.h"
+#include "tools/setup-pack/page_buffer.h"
 #include "tools/setup-pack/tool_error.h"
 
 namespace setup_pack {
@@ -49,7 +50,7 @@ void WarnAboutUnknownParts(const std::vector<TreeItem>& items) {
 }
 
 void WriteFileEntry(archive::ArchiveWriter& writer, const archive::EntrySpec& spec,
-                    const TreeItem& item, std::vector<uint8_t>& buffer) {
+                    const TreeItem& item, PageBuffer& buffer) {
   try {
     host::InputFile file = host::InputFile::OpenReadOnly(item.source_path);
     writer.BeginFile(spec, static_cast<int32_t>(item.size));
@@ -100,7 +101,7 @@ void WriteTreeArchive(const TreeArchivePlan& plan, uint32_t key,
                       const archive::ArchiveWriter::Sink& sink) {
   archive::ArchiveWriter writer(key, archive::kInstallerBlockStreamLength, sink);
   archive::SeedGenerator seeds;
-  std::vector<uint8_t> buffer(kReadBufferSize);
+  PageBuffer buffer(kReadBufferSize);
   for (const TreeItem& item : plan.items) {
     archive::EntrySpec spec;
     spec.name = item.name;
