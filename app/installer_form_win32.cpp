@@ -65,7 +65,7 @@ std::vector<WORD> MakeDialogTemplate() {
 }
 
 HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
-  // A DIB section keeps the glyphs' alpha channel for AlphaBlend.
+  // A DIB section keeps the glyphs' alpha channel for GdiAlphaBlend.
   return static_cast<HBITMAP>(
       LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
@@ -409,8 +409,10 @@ void TInstallerForm::DrawGlyphButton(const DRAWITEMSTRUCT& item, HBITMAP glyphs)
     HDC source = CreateCompatibleDC(item.hDC);
     HGDIOBJ previous = SelectObject(source, glyphs);
     const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    AlphaBlend(item.hDC, left, top, size, size, source, disabled ? cell : 0, 0, cell, strip.cy,
-               blend);
+    // GDI's own export: msimg32, which exports it as AlphaBlend, is no KnownDLL, and an import
+    // of it would be looked for next to the installer first.
+    GdiAlphaBlend(item.hDC, left, top, size, size, source, disabled ? cell : 0, 0, cell, strip.cy,
+                  blend);
     SelectObject(source, previous);
     DeleteDC(source);
   }

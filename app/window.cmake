@@ -7,7 +7,7 @@ add_library(setup_window STATIC
   window_ui_win32.cpp
   application_title.cpp)
 target_include_directories(setup_window PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(setup_window PUBLIC setup_jobs gdi32 comctl32 user32 msimg32
+target_link_libraries(setup_window PUBLIC setup_jobs gdi32 comctl32 user32
                       PRIVATE setup_warnings)
 
 # The template image: the package block and the settings record in initialized data, for the
@@ -18,5 +18,13 @@ set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup)
 target_include_directories(Setup PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources)
 target_link_libraries(Setup PRIVATE setup_window setup_warnings)
 target_link_options(Setup PRIVATE -static)
+# A hardened, reproducible image: relocatable and loaded at a random address, data not
+# executable, no link time stamp, so that the same objects always link to the same bytes, and no
+# symbols or debugging sections (the static runtime libraries bring theirs along otherwise).
+target_link_options(Setup PRIVATE
+  -s -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section -Wl,--no-insert-timestamp)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_options(Setup PRIVATE -Wl,--high-entropy-va)
+endif()
 set(SETUP_WINDOW_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources/setup.rc CACHE INTERNAL
     "Resource script of Setup.exe, for test programs that create the installer window")
