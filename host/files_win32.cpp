@@ -211,9 +211,49 @@ bool ListFolder(const std::string& folder, const std::function<void(const Folder
   return true;
 }
 
-bool DeleteFileAt(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+namespace {
 
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
+// The path under which the platform opens `path` itself (a link as the link, not its target),
+// spelled by the platform; empty when it cannot be opened.
+std::string FinalPath(const std::string& path) {
+  const win32::UniqueHandle item(CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!item.valid()) return {};
+  char buffer[MAX_PATH * 4] = {};
+  const DWORD length = GetFinalPathNameByHandleA(item.get(), buffer, sizeof buffer, 0);
+  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
+                                                static_cast<int>(a.size()), b.data(),
+                                                static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// Wine resolves symbolic links in every file operation, FILE_FLAG_OPEN_REPARSE_POINT
+// notwithstanding: a delete aimed at a link removes its target, and a link to a file does not
+// even show the reparse-point attribute. An item is deleted only when the platform opens that
+// very item under its name, which Windows always does.
+bool OpensAsItself(std::string path) {
+  while (path.size() > 1 && path.back() == '\\') path.pop_back();
+  const size_t separator = path.find_last_of('\\');
+  if (separator == std::string::npos) return false;
+  const std::string item = FinalPath(path);
+  const std::string parent = FinalPath(path.substr(0, separator));
+  return !item.empty() && !parent.empty() &&
+         SameTextIgnoringCase(item, AddBackslash(parent) + path.substr(separator + 1));
+}
+
+}  // namespace
+
+bool DeleteFileAt(const std::string& path) {
+  return OpensAsItself(path) && DeleteFileA(path.c_str()) != FALSE;
+}
+
+bool RemoveFolder(const std::string& path) {
+  return OpensAsItself(path) && RemoveDirectoryA(path.c_str()) != FALSE;
+}
 
 std::string GetCurrentFolder() {
   std::vector<char> buffer(MAX_PATH + 1);
