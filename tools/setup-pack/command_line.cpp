@@ -11,6 +11,9 @@
 namespace setup_pack {
 namespace {
 
+// The one option that takes no value.
+const char kDropSignature[] = "--drop-signature";
+
 bool Allows(const CommandSpec& spec, const std::string& option) {
   return std::find(spec.options.begin(), spec.options.end(), option) != spec.options.end();
 }
@@ -97,6 +100,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (!Allows(*spec, option)) {
         throw ToolError(spec->name + std::string(" has no option \"") + option + "\"; " +
                         UsageHint(*spec));
+      }
+      if (option == kDropSignature) {
+        if (equals != std::string::npos) throw ToolError(option + " takes no value");
+        if (line.drop_signature) throw ToolError(option + " is given twice");
+        line.drop_signature = true;
+        continue;
       }
       if (equals == std::string::npos && i + 1 >= arguments.size()) {
         throw ToolError(option + " needs a value; " + UsageHint(*spec));

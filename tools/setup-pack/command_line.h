@@ -1,15 +1,17 @@
 // The command line of setup-pack:
 //
 //   setup-pack create  [--key K] DIR ARCHIVE
-//   setup-pack embed   [--key K] [--job library|application] [--caption TEXT] TEMPLATE ARCHIVE OUT
-//   setup-pack build   [--key K] [--job library|application] [--caption TEXT] TEMPLATE DIR OUT
+//   setup-pack embed   [--key K] [--job library|application] [--caption TEXT] [--drop-signature]
+//                      TEMPLATE ARCHIVE OUT
+//   setup-pack build   [--key K] [--job library|application] [--caption TEXT] [--drop-signature]
+//                      TEMPLATE DIR OUT
 //   setup-pack list    FILE
 //   setup-pack verify  [--key K] FILE
 //   setup-pack extract [--key K] [--prefix P] FILE DEST
 //   setup-pack help [COMMAND]      setup-pack --help      setup-pack COMMAND --help
 //
-// Options may stand anywhere after the command, as "--name value" or "--name=value"; "--" ends
-// them.
+// Options may stand anywhere after the command, as "--name value" or "--name=value" (a switch
+// such as --drop-signature takes no value); "--" ends them.
 #pragma once
 
 #include <cstdint>
@@ -31,10 +33,12 @@ struct CommandLine {
   std::optional<std::string> caption;
   std::optional<std::string> prefix;
   std::vector<std::string> operands;
+  bool drop_signature = false;
 };
 
 // `arguments` without the program name. Throws ToolError for an unknown command or option, a
-// missing or repeated option value, a malformed key or job, or the wrong number of operands.
+// missing or repeated option value, a value given to a switch, a malformed key or job, or the
+// wrong number of operands.
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // A decimal or 0x-hexadecimal unsigned 32-bit number. Throws ToolError otherwise.

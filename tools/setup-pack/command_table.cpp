@@ -24,7 +24,7 @@ example:
 )";
 
 const char kEmbedHelp[] = R"(usage: setup-pack embed [--key K] [--job library|application] [--caption TEXT]
-                        TEMPLATE ARCHIVE OUT
+                        [--drop-signature] TEMPLATE ARCHIVE OUT
 
 Makes the installer OUT: a copy of the installer program TEMPLATE carrying the raw archive
 ARCHIVE (from "setup-pack create") and the caption TEXT.
@@ -38,13 +38,18 @@ ARCHIVE (from "setup-pack create") and the caption TEXT.
              (default: the job TEMPLATE already has)
   --caption TEXT
              the window caption, at most 40 ANSI characters (default: TEMPLATE's caption)
+  --drop-signature
+             leave out TEMPLATE's Authenticode signature. A package changes the bytes the
+             signature covers, so a signed TEMPLATE is refused without this switch; sign OUT
+             once it is built (osslsigncode, signtool). OUT is then the installer that
+             the unsigned TEMPLATE gives.
 
 example:
   setup-pack embed --job library --caption "Vexilor Components 2.4" Setup.exe components.pak Vexilor-Setup.exe
 )";
 
 const char kBuildHelp[] = R"(usage: setup-pack build [--key K] [--job library|application] [--caption TEXT]
-                        TEMPLATE DIR OUT
+                        [--drop-signature] TEMPLATE DIR OUT
 
 Packs the folder DIR and embeds it into a copy of TEMPLATE in one step: the same as create
 followed by embed, without the archive file in between.
@@ -56,6 +61,8 @@ followed by embed, without the archive file in between.
   --job J    library or application (default: the job TEMPLATE already has)
   --caption TEXT
              the window caption, at most 40 ANSI characters (default: TEMPLATE's caption)
+  --drop-signature
+             leave out TEMPLATE's Authenticode signature (see "setup-pack help embed")
 
 example:
   setup-pack build --job library --caption "Vexilor Components 2.4" Setup.exe components/ Vexilor-Setup.exe
@@ -93,7 +100,8 @@ with 0. Checked:
   - the manifest id.txt: S is an upper-case D or C and a digit, D (when given) a relative path
     of plain folder names;
   - an installer: one package block, one settings record with a known job, a caption of at most
-    40 characters.
+    40 characters. Among an installer's facts: whether it carries an Authenticode signature
+    (the line Authenticode signature: present, with the signature's size, or absent).
   --key K    the archive key for reading the manifest (default: the installer's stored key, or
              0x5EC7A11E for a raw archive)
 
@@ -125,13 +133,13 @@ const std::vector<CommandSpec>& Commands() {
       {Command::kCreate, "create", "setup-pack create [--key K] DIR ARCHIVE", {"--key"}, 2,
        kCreateHelp},
       {Command::kEmbed, "embed",
-       "setup-pack embed [--key K] [--job library|application] [--caption TEXT] TEMPLATE "
-       "ARCHIVE OUT",
-       {"--key", "--job", "--caption"}, 3, kEmbedHelp},
+       "setup-pack embed [--key K] [--job library|application] [--caption TEXT] "
+       "[--drop-signature] TEMPLATE ARCHIVE OUT",
+       {"--key", "--job", "--caption", "--drop-signature"}, 3, kEmbedHelp},
       {Command::kBuild, "build",
-       "setup-pack build [--key K] [--job library|application] [--caption TEXT] TEMPLATE DIR "
-       "OUT",
-       {"--key", "--job", "--caption"}, 3, kBuildHelp},
+       "setup-pack build [--key K] [--job library|application] [--caption TEXT] "
+       "[--drop-signature] TEMPLATE DIR OUT",
+       {"--key", "--job", "--caption", "--drop-signature"}, 3, kBuildHelp},
       {Command::kList, "list", "setup-pack list FILE", {}, 1, kListHelp},
       {Command::kVerify, "verify", "setup-pack verify [--key K] FILE", {"--key"}, 1, kVerifyHelp},
       {Command::kExtract, "extract", "setup-pack extract [--key K] [--prefix P] FILE DEST",

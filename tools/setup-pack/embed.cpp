@@ -32,6 +32,21 @@ InstallerSettings SettingsFrom(const CommandLine& line) {
                            line.key.value_or(archive::kDefaultArchiveKey)};
 }
 
+// A package changes bytes that a template's signature covers: a signed template is refused
+// unless its signature is to be left out.
+void HandleSignature(InstallerTemplate& image, const CommandLine& line) {
+  const uint32_t size = image.signature_size();
+  if (size == 0) return;
+  if (!line.drop_signature) {
+    throw ToolError("\"" + line.operands[0] + "\" carries an Authenticode signature (" +
+                    std::to_string(size) +
+                    " bytes), which the package would break; build from the unsigned program "
+                    "and sign the built installer, or give --drop-signature to leave the "
+                    "signature out");
+  }
+  image.DropSignature();
+}
+
 void ReportWritten(const std::string& out, size_t entries, size_t archive_size) {
   std::cout << "wrote \"" << out << "\": " << entries << " entries, " << archive_size
             << " archive bytes of " << archive::kArchiveCapacity << "\n";
@@ -44,6 +59,7 @@ int RunEmbed(const CommandLine& line) {
   const std::string& out = line.operands[2];
   const InstallerSettings settings = SettingsFrom(line);
   InstallerTemplate image = InstallerTemplate::Load(line.operands[0]);
+  HandleSignature(image, line);
   const std::vector<uint8_t> archive_bytes = ReadWholeFile(archive_path);
   if (archive_bytes.size() > static_cast<size_t>(archive::kArchiveCapacity)) {
     throw ToolError("\"" + archive_path + "\" is " + std::to_string(archive_bytes.size()) +
@@ -67,6 +83,7 @@ int RunBuild(const CommandLine& line) {
   const std::string& out = line.operands[2];
   const InstallerSettings settings = SettingsFrom(line);
   InstallerTemplate image = InstallerTemplate::Load(line.operands[0]);
+  HandleSignature(image, line);
   const TreeArchivePlan plan = PlanTreeArchive(line.operands[1]);
   ApplySettings(image, settings, HasManifest(plan.items));
   // The plan has checked that the archive fits the area; WriteTo still stops a file that grew

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iostream>
+#include <utility>
 #include <vector>
 
 #include "archive/package_block.h"
@@ -47,36 +48,49 @@ void ReadAt(host::InputFile& file, size_t offset, uint8_t* out, size_t count) {
   }
 }
 
-// Writes the built image piece by piece, in order, putting the settings fields over whatever
-// bytes of the image fall on them.
+// Bytes that a build puts over the template's at a file offset.
+struct Overlay {
+  size_t offset;
+  std::vector<uint8_t> bytes;
+};
+
+// Writes the built image piece by piece, in order, putting the overlays over whatever bytes of
+// the image fall on them.
 class ImageWriter {
  public:
-  ImageWriter(PendingOutput& out, size_t fields_offset, const uint8_t* fields)
-      : out_(out), fields_offset_(fields_offset), fields_(fields) {}
+  ImageWriter(PendingOutput& out, std::vector<Overlay> overlays)
+      : out_(out), overlays_(std::move(overlays)) {}
 
   void Write(const uint8_t* data, size_t size) {
     const size_t begin = position_;
     const size_t end = position_ + size;
     position_ = end;
-    const size_t fields_end = fields_offset_ + kSettingsFieldsSize;
-    if (end <= fields_offset_ || begin >= fields_end) {
-      out_.Write(data, size);
-      return;
+    const uint8_t* bytes = data;
+    for (const Overlay& overlay : overlays_) {
+      const size_t overlay_end = overlay.offset + overlay.bytes.size();
+      if (end <= overlay.offset || begin >= overlay_end) continue;
+      if (bytes == data) {
+        patched_.assign(data, data + size);
+        bytes = patched_.data();
+      }
+      for (size_t at = std::max(begin, overlay.offset); at < std::min(end, overlay_end); ++at) {
+        patched_[at - begin] = overlay.bytes[at - overlay.offset];
+      }
     }
-    patched_.assign(data, data + size);
-    for (size_t at = std::max(begin, fields_offset_); at < std::min(end, fields_end); ++at) {
-      patched_[at - begin] = fields_[at - fields_offset_];
-    }
-    out_.Write(patched_.data(), size);
+    out_.Write(bytes, size);
   }
 
  private:
   PendingOutput& out_;
   size_t position_ = 0;
-  size_t fields_offset_;
-  const uint8_t* fields_;
+  std::vector<Overlay> overlays_;
   std::vector<uint8_t> patched_;
 };
+
+std::vector<uint8_t> LittleEndian32(uint32_t value) {
+  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
 
 void CopyRange(host::InputFile& file, size_t offset, size_t size, ImageWriter& image,
                PageBuffer& buffer) {
@@ -123,6 +137,9 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
     }
     ReadAt(file, image.settings_offset_, image.settings_record_.data(),
            image.settings_record_.size());
+    std::vector<uint8_t> head(std::min(kPeHeadBytes, image.file_size_));
+    ReadAt(file, 0, head.data(), head.size());
+    image.pe_ = ReadPeSignature(head.data(), head.size(), image.file_size_);
     return image;
   } catch (const host::HostError& error) {
     throw ToolError(error.what());
@@ -151,13 +168,59 @@ void InstallerTemplate::SetKey(uint32_t key) {
                                key);
 }
 
+uint32_t InstallerTemplate::signature_size() const { return pe_ ? pe_->table_size : 0; }
+
+void InstallerTemplate::DropSignature() {
+  if (signature_size() == 0) return;
+  const size_t records_end = std::max(block_offset_ + sizeof(archive::PackageBlock),
+                                      settings_offset_ + sizeof(archive::SettingsRecord));
+  if (!pe_->at_end(file_size_) || pe_->table_offset < records_end) {
+    throw ToolError("the certificate table of \"" + path_ + "\" (" +
+                    std::to_string(pe_->table_size) + " bytes at offset " +
+                    std::to_string(pe_->table_offset) +
+                    ") is not at the end of the image, where a signing tool puts it; it cannot "
+                    "be cut off");
+  }
+  // The checksum the image had before it was signed: that of its bytes without the table, with
+  // a security entry of zeros.
+  try {
+    host::InputFile file = host::InputFile::OpenReadOnly(path_);
+    PeChecksum checksum(pe_->checksum_offset);
+    PageBuffer buffer(kCopyBlock);
+    const size_t entry = *pe_->security_entry_offset;
+    for (size_t offset = 0; offset < pe_->table_offset;) {
+      const size_t piece = std::min<size_t>(buffer.size(), pe_->table_offset - offset);
+      ReadAt(file, offset, buffer.data(), piece);
+      for (size_t at = std::max(offset, entry); at < std::min(offset + piece, entry + 8); ++at) {
+        buffer.data()[at - offset] = 0;
+      }
+      checksum.Add(buffer.data(), piece);
+      offset += piece;
+    }
+    unsigned_checksum_ = checksum.Finish();
+  } catch (const host::HostError& error) {
+    throw ToolError(error.what());
+  }
+  drop_signature_ = true;
+}
+
 size_t InstallerTemplate::WriteTo(const std::string& native_out,
                                   const ArchiveSource& archive) const {
   try {
     host::InputFile file = host::InputFile::OpenReadOnly(path_);
     PendingOutput out(native_out);
-    ImageWriter image(out, settings_offset_ + kSettingsFieldsOffset,
-                      settings_record_.data() + kSettingsFieldsOffset);
+    std::vector<Overlay> overlays = {
+        {settings_offset_ + kSettingsFieldsOffset,
+         std::vector<uint8_t>(settings_record_.begin() + kSettingsFieldsOffset,
+                              settings_record_.begin() + kSettingsFieldsOffset +
+                                  kSettingsFieldsSize)}};
+    size_t image_end = file_size_;
+    if (drop_signature_) {
+      overlays.push_back({*pe_->security_entry_offset, std::vector<uint8_t>(8, 0)});
+      overlays.push_back({pe_->checksum_offset, LittleEndian32(unsigned_checksum_)});
+      image_end = pe_->table_offset;
+    }
+    ImageWriter image(out, std::move(overlays));
     PageBuffer buffer(kCopyBlock);
     CopyRange(file, 0, block_offset_, image, buffer);
     image.Write(block_head_.data(), block_head_.size());
@@ -177,7 +240,7 @@ size_t InstallerTemplate::WriteTo(const std::string& native_out,
       left -= piece;
     }
     const size_t block_end = block_offset_ + sizeof(archive::PackageBlock);
-    CopyRange(file, block_end, file_size_ - block_end, image, buffer);
+    CopyRange(file, block_end, image_end - block_end, image, buffer);
     out.Commit(path_);
     return filled;
   } catch (const host::HostError& error) {

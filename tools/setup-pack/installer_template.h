@@ -13,6 +13,7 @@
 
 #include "archive/package_block.h"
 #include "archive/settings_record.h"
+#include "tools/setup-pack/authenticode.h"
 
 namespace setup_pack {
 
@@ -26,6 +27,15 @@ class InstallerTemplate {
   uint32_t stored_job() const;                       // as the template stores it
   void SetJob(archive::JobKind job);
   void SetKey(uint32_t key);
+
+  // The size of the template's Authenticode signature (the certificate table of a PE image); 0
+  // when it carries none or is no PE image.
+  uint32_t signature_size() const;
+  // Leaves the certificate table and its directory entry out of the built image and gives it the
+  // checksum the template had before it was signed: the built image is then the one the unsigned
+  // template gives. Throws ToolError when the table does not stand alone at the end of the file,
+  // the only place it can be cut from, or the file cannot be read.
+  void DropSignature();
 
   // Hands the archive's bytes, in order, to the sink it is given.
   using ArchiveSink = std::function<void(const uint8_t* data, size_t size)>;
@@ -44,6 +54,9 @@ class InstallerTemplate {
   size_t settings_offset_ = 0;
   std::array<uint8_t, archive::kPackageHeadSize> block_head_{};
   std::array<uint8_t, sizeof(archive::SettingsRecord)> settings_record_{};
+  std::optional<PeSignature> pe_;  // none: no PE image
+  bool drop_signature_ = false;
+  uint32_t unsigned_checksum_ = 0;
 };
 
 // Shared by embed and build: the caption option converted to ANSI text and checked (ToolError

@@ -8,6 +8,7 @@
 #include "archive/package_block.h"
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/archive_walk.h"
+#include "tools/setup-pack/authenticode.h"
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/entry_checks.h"
 #include "tools/setup-pack/package_image.h"
@@ -36,9 +37,24 @@ std::string JobName(uint32_t job) {
   }
 }
 
-void CheckInstallerImage(const PackageImage& image, Report& report) {
+// Whether a PE image carries an Authenticode signature, its certificate table.
+void CheckSignature(const std::string& native_path, Report& report) {
+  try {
+    const std::optional<PeSignature> pe = ReadFileSignature(native_path);
+    if (!pe) return;
+    report.facts.push_back(pe->present() ? "Authenticode signature: present (" +
+                                               std::to_string(pe->table_size) + " bytes)"
+                                         : std::string("Authenticode signature: absent"));
+  } catch (const ToolError& error) {
+    report.problems.push_back(error.what());
+  }
+}
+
+void CheckInstallerImage(const PackageImage& image, const std::string& native_path,
+                         Report& report) {
   report.facts.push_back("installer image: package block at byte offset " +
                          std::to_string(image.block_offset()));
+  CheckSignature(native_path, report);
   if (image.package_marker_count() > 1) {
     report.problems.push_back("the image holds the package block's marker " +
                               std::to_string(image.package_marker_count()) +
@@ -134,7 +150,7 @@ int RunVerify(const CommandLine& line) {
   const PackageImage image = PackageImage::Load(line.operands[0]);
   Report report;
   if (image.is_installer()) {
-    CheckInstallerImage(image, report);
+    CheckInstallerImage(image, line.operands[0], report);
   } else {
     report.facts.push_back("raw archive: " + std::to_string(image.file_size()) + " bytes");
   }

@@ -1,0 +1,113 @@
+#include "tests/tools/pe_image.h"
+
+#include "archive/archive_writer.h"
+#include "archive/package_block.h"
+#include "archive/settings_record.h"
+
+namespace pack_testing {
+namespace {
+
+constexpr size_t kFileAlignment = 0x200;
+constexpr size_t kSectionAlignment = 0x1000;
+constexpr size_t kHeadersSize = 0x200;
+
+size_t AlignUp(size_t value, size_t alignment) {
+  return (value + alignment - 1) / alignment * alignment;
+}
+
+void Put16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
+  bytes[offset] = static_cast<uint8_t>(value);
+  bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+uint32_t ReadLittleEndian32At(const std::vector<uint8_t>& bytes, size_t offset) {
+  return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
+         (static_cast<uint32_t>(bytes[offset + 2]) << 16) |
+         (static_cast<uint32_t>(bytes[offset + 3]) << 24);
+}
+
+void WriteLittleEndian32At(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t ImageChecksum(const std::vector<uint8_t>& bytes) {
+  uint64_t sum = 0;
+  for (size_t at = 0; at < bytes.size(); at += 2) {
+    if (at >= kPeChecksumOffset && at < kPeChecksumOffset + 4) continue;
+    sum += bytes[at] | (at + 1 < bytes.size() ? bytes[at + 1] << 8 : 0);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+  }
+  sum = (sum & 0xFFFF) + (sum >> 16);
+  return static_cast<uint32_t>(sum + bytes.size());
+}
+
+std::vector<uint8_t> HandMadeInstallerImage() {
+  const size_t data_size = sizeof(archive::PackageBlock) + sizeof(archive::SettingsRecord);
+  const size_t raw_size = AlignUp(data_size, kFileAlignment);
+  std::vector<uint8_t> image(kHeadersSize + raw_size, 0);
+
+  image[0] = 'M';
+  image[1] = 'Z';
+  WriteLittleEndian32At(image, 0x3C, 0x40);
+  image[0x40] = 'P';
+  image[0x41] = 'E';
+  Put16(image, 0x44, 0x14C);   // i386
+  Put16(image, 0x46, 1);       // one section
+  Put16(image, 0x54, 0xE0);    // optional header size
+  Put16(image, 0x56, 0x0102);  // executable, 32-bit
+  const size_t optional = 0x58;
+  Put16(image, optional + 0, 0x10B);  // PE32
+  WriteLittleEndian32At(image, optional + 8, static_cast<uint32_t>(raw_size));  // initialized data
+  WriteLittleEndian32At(image, optional + 16, 0x1000);   // entry point
+  WriteLittleEndian32At(image, optional + 28, 0x400000);  // image base
+  WriteLittleEndian32At(image, optional + 32, kSectionAlignment);
+  WriteLittleEndian32At(image, optional + 36, kFileAlignment);
+  Put16(image, optional + 40, 4);  // operating system version 4.0
+  Put16(image, optional + 48, 4);  // subsystem version 4.0
+  WriteLittleEndian32At(image, optional + 56,
+                        static_cast<uint32_t>(kSectionAlignment +
+                                              AlignUp(data_size, kSectionAlignment)));
+  WriteLittleEndian32At(image, optional + 60, kHeadersSize);
+  Put16(image, optional + 68, 2);  // Windows GUI
+  WriteLittleEndian32At(image, optional + 72, 0x100000);  // stack reserve
+  WriteLittleEndian32At(image, optional + 76, 0x1000);    // stack commit
+  WriteLittleEndian32At(image, optional + 80, 0x100000);  // heap reserve
+  WriteLittleEndian32At(image, optional + 84, 0x1000);    // heap commit
+  WriteLittleEndian32At(image, optional + 92, 16);        // directory entries
+
+  const size_t section = optional + 0xE0;
+  const char name[8] = {'.', 'd', 'a', 't', 'a', 0, 0, 0};
+  for (size_t i = 0; i < 8; ++i) image[section + i] = static_cast<uint8_t>(name[i]);
+  WriteLittleEndian32At(image, section + 8, static_cast<uint32_t>(data_size));
+  WriteLittleEndian32At(image, section + 12, 0x1000);
+  WriteLittleEndian32At(image, section + 16, static_cast<uint32_t>(raw_size));
+  WriteLittleEndian32At(image, section + 20, kHeadersSize);
+  WriteLittleEndian32At(image, section + 36, 0xC0000040);  // initialized data, read, write
+
+  size_t at = kHeadersSize;
+  for (uint8_t byte : archive::kPackageMarker) image[at++] = byte;
+  WriteLittleEndian32At(image, at, static_cast<uint32_t>(archive::kArchiveCapacity));
+  at = kHeadersSize + sizeof(archive::PackageBlock);
+  for (uint8_t byte : archive::kSettingsMarker) image[at++] = byte;
+  WriteLittleEndian32At(image, at + 4, archive::kDefaultArchiveKey);  // job 0 (library), key
+  WriteLittleEndian32At(image, kPeChecksumOffset, ImageChecksum(image));
+  return image;
+}
+
+uint32_t AppendCertificateTable(std::vector<uint8_t>& image, size_t payload_size) {
+  image.resize(AlignUp(image.size(), 8), 0);
+  const size_t offset = image.size();
+  const uint32_t size = static_cast<uint32_t>(AlignUp(8 + payload_size, 8));
+  image.resize(offset + size, 0);
+  WriteLittleEndian32At(image, offset, size);
+  Put16(image, offset + 4, 0x0200);  // WIN_CERT_REVISION_2_0
+  Put16(image, offset + 6, 0x0002);  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+  for (size_t i = 0; i < payload_size; ++i) image[offset + 8 + i] = static_cast<uint8_t>(0x30 + i);
+  WriteLittleEndian32At(image, kPeSecurityEntryOffset, static_cast<uint32_t>(offset));
+  WriteLittleEndian32At(image, kPeSecurityEntryOffset + 4, size);
+  return size;
+}
+
+}  // namespace pack_testing

@@ -1,0 +1,42 @@
+// A small PE image made by hand for the signature tests: the headers of a 32-bit Windows program
+// and one section holding a package block and a settings record, as an installer program holds
+// them. Its layout, by file offset:
+//
+//   0x000   DOS header: "MZ", e_lfanew (at 0x3C) = 0x40
+//   0x040   "PE\0\0", COFF header (machine 0x14C, 1 section, optional header 0xE0 bytes)
+//   0x058   optional header, PE32: CheckSum at 0x098, 16 directory entries from 0x0B8; the
+//           security entry (the fifth) at 0x0D8
+//   0x138   section header ".data"
+//   0x200   section data: package block, settings record, zeros to the next 0x200
+//
+// A certificate table, when added, follows the section data, 8-byte aligned, and the security
+// entry holds its file offset and size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pack_testing {
+
+constexpr size_t kPeChecksumOffset = 0x98;
+constexpr size_t kPeSecurityEntryOffset = 0xD8;
+
+// An unsigned image carrying the checksum of its bytes, as a linker writes it.
+std::vector<uint8_t> HandMadeInstallerImage();
+
+// The image checksum of `bytes` (the words summed with end-around carry, the checksum field
+// counted as zero, plus the length), summed here on its own so that the tool's sum is checked
+// against another.
+uint32_t ImageChecksum(const std::vector<uint8_t>& bytes);
+
+// Appends a certificate table of `payload_size` bytes after the image (WIN_CERTIFICATE: length,
+// revision 0x0200, type 0x0002, then the payload, padded to 8 bytes) and points the security
+// entry at it, leaving the checksum field as it was. Returns the table's size.
+uint32_t AppendCertificateTable(std::vector<uint8_t>& image, size_t payload_size);
+
+uint32_t ReadLittleEndian32At(const std::vector<uint8_t>& bytes, size_t offset);
+void WriteLittleEndian32At(std::vector<uint8_t>& bytes, size_t offset, uint32_t value);
+
+}  // namespace pack_testing
