@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 
@@ -88,13 +89,57 @@ class MappedSource final : public WalkSource {
   size_t map_length_ = 0;
 };
 
-}  // namespace
+class MappedArea final : public MappedArchiveArea {
+ public:
+  MappedArea(void* mapping, size_t length, size_t lead, size_t size)
+      : mapping_(mapping), length_(length), lead_(lead), size_(size) {}
+  ~MappedArea() override { munmap(mapping_, length_); }
+  MappedArea(const MappedArea&) = delete;
+  MappedArea& operator=(const MappedArea&) = delete;
 
-std::unique_ptr<WalkSource> MapArchiveForWalk(const std::string& native_path, uint64_t offset,
-                                              size_t size) {
+  const uint8_t* data() const override { return static_cast<const uint8_t*>(mapping_) + lead_; }
+  size_t size() const override { return size_; }
+  // The mapping is shared and never written: dropping its pages loses nothing, and a later
+  // touch maps them again from the page cache or the file.
+  void ReleasePages() override { madvise(mapping_, length_, MADV_DONTNEED); }
+
+ private:
+  void* mapping_;
+  size_t length_;
+  size_t lead_;  // from the mapping's page-aligned start to the area
+  size_t size_;
+};
+
+int OpenForMapping(const std::string& native_path) {
   // Spelled as the file layer spells every path, as the reader's own opening of the file will be.
   const int fd = open(host::NativePath(native_path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw ToolError("cannot read \"" + native_path + "\": " + std::strerror(errno));
+  return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<MappedArchiveArea> MapArchiveArea(const std::string& native_path,
+                                                  uint64_t offset, size_t size) {
+  if (size == 0 || size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+    return nullptr;
+  }
+  const int fd = OpenForMapping(native_path);
+  const auto page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
+  const uint64_t start = offset / page * page;
+  const auto lead = static_cast<size_t>(offset - start);
+  void* mapping = mmap(nullptr, lead + size, PROT_READ, MAP_SHARED, fd, static_cast<off_t>(start));
+  const int error = errno;
+  close(fd);  // the mapping keeps the file
+  if (mapping == MAP_FAILED) {
+    throw ToolError("cannot read \"" + native_path + "\": " + std::strerror(error));
+  }
+  return std::make_unique<MappedArea>(mapping, lead + size, lead, size);
+}
+
+std::unique_ptr<WalkSource> MapArchiveForWalk(const std::string& native_path, uint64_t offset,
+                                              size_t size) {
+  const int fd = OpenForMapping(native_path);
   return std::make_unique<MappedSource>(fd, native_path, offset, size);
 }
 

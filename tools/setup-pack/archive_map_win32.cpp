@@ -8,4 +8,11 @@ std::unique_ptr<WalkSource> MapArchiveForWalk(const std::string& /*native_path*/
   return nullptr;
 }
 
+// Nor is an extraction: without a way to drop the pages it has passed, a view of the whole area
+// would hold the package resident.
+std::unique_ptr<MappedArchiveArea> MapArchiveArea(const std::string& /*native_path*/,
+                                                  uint64_t /*offset*/, size_t /*size*/) {
+  return nullptr;
+}
+
 }  // namespace setup_pack

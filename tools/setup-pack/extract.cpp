@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -8,6 +9,7 @@
 #include "archive/archive_writer.h"
 #include "host/files.h"
 #include "host/helpers.h"
+#include "tools/setup-pack/archive_map.h"
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/archive_walk.h"
 #include "tools/setup-pack/commands.h"
@@ -19,9 +21,9 @@ namespace setup_pack {
 namespace {
 
 // The package is never held in memory: a first walk over its headers checks every entry before
-// anything is written, and the reader then extracts from the file itself (its file source),
-// through its one chunk buffer. Neither pass keeps anything per entry, so memory use does not
-// grow with the package.
+// anything is written, and the reader then extracts from the file (see ExtractionSource) through
+// its one chunk buffer. Neither pass keeps anything per entry, so memory use does not grow with
+// the package.
 
 std::string Label(size_t index, const std::string& name) {
   return "entry index " + std::to_string(index) + " (" + ToNativeText(name) + ")";
@@ -71,6 +73,7 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
 struct Plan {
   size_t entries = 0;
   std::set<std::string> part_folders;
+  size_t largest_data = 0;  // of the entries extracted
 };
 
 Plan CheckEntries(const std::string& file, const PackageImage& image,
@@ -83,6 +86,8 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
       file, image.archive_offset(), image.archive_size(), [&](const WalkedEntry& entry) {
         if (!prefix || !Matches(entry.name, walk_prefix)) return;
         ++plan.entries;
+        plan.largest_data = std::max(plan.largest_data,
+                                     static_cast<size_t>(std::max<int32_t>(entry.header.size, 0)));
         const ReaderPath path = PathFor(entry.name, walk_prefix);
         if (walk_prefix.empty() && path.relative.find('\\') != std::string::npos) {
           plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
@@ -132,25 +137,64 @@ std::string LabelOfMatch(const std::string& file, const PackageImage& image,
   return label;
 }
 
-// Points the reader's file source at the archive area for as long as it lives.
-class ArchiveAreaOfFile {
+// The reader's source for the extraction, for as long as it lives. Where the platform maps files,
+// a package of small entries is read as the installer reads its own image: the archive area is
+// mapped whole and becomes the reader's memory source, which costs no read call per entry (two,
+// header and data, with the file source). The pages passed are let go every MiB of entries, so
+// that what is resident does not grow with the package; that needs control between entries, so
+// a package with an entry of more than 2 MiB, or a walk that skips entries (a prefix), reads the
+// file instead, through the reader's file source confined to the area.
+class ExtractionSource {
  public:
-  explicit ArchiveAreaOfFile(const PackageImage& image) {
-    archive::SetArchiveMemory(nullptr, 0);
-    archive::SetArchiveFileArea(static_cast<int64_t>(image.archive_offset()),
-                                static_cast<int64_t>(image.archive_size()));
+  static constexpr size_t kReleaseAfter = size_t{1} << 20;
+  static constexpr size_t kMappedEntryLimit = size_t{2} << 20;
+
+  ExtractionSource(const std::string& file, const PackageImage& image, bool map)
+      : file_(file),
+        mapped_(map ? MapArchiveArea(file, image.archive_offset(), image.archive_size())
+                    : nullptr) {
+    if (mapped_) {
+      archive::SetArchiveMemory(mapped_->data(), static_cast<int32_t>(mapped_->size()));
+    } else {
+      archive::SetArchiveMemory(nullptr, 0);
+      archive::SetArchiveFileArea(static_cast<int64_t>(image.archive_offset()),
+                                  static_cast<int64_t>(image.archive_size()));
+    }
   }
-  ~ArchiveAreaOfFile() { archive::SetArchiveFileArea(0, std::numeric_limits<int64_t>::max()); }
-  ArchiveAreaOfFile(const ArchiveAreaOfFile&) = delete;
-  ArchiveAreaOfFile& operator=(const ArchiveAreaOfFile&) = delete;
+  ~ExtractionSource() {
+    archive::SetArchiveMemory(nullptr, 0);
+    archive::SetArchiveFileArea(0, std::numeric_limits<int64_t>::max());
+  }
+  ExtractionSource(const ExtractionSource&) = delete;
+  ExtractionSource& operator=(const ExtractionSource&) = delete;
+
+  // The archive name for OpenArchive: none selects the memory source.
+  std::string archive_name() const { return mapped_ ? std::string() : file_; }
+
+  // Called once the reader is done with an entry.
+  void Passed(const archive::EntryHeader& header) {
+    if (!mapped_) return;
+    passed_ += archive::kEntryHeaderSize + static_cast<size_t>(std::max<int32_t>(header.size, 0));
+    if (passed_ >= kReleaseAfter) {
+      mapped_->ReleasePages();
+      passed_ = 0;
+    }
+  }
+
+ private:
+  std::string file_;
+  std::unique_ptr<MappedArchiveArea> mapped_;
+  size_t passed_ = 0;
 };
 
 void ExtractChecked(const std::string& file, const PackageImage& image, const Plan& plan,
                     const std::string& prefix, const std::string& walk_prefix,
                     const std::string& dest) {
-  const ArchiveAreaOfFile area(image);
+  const bool map =
+      walk_prefix.empty() && plan.largest_data <= ExtractionSource::kMappedEntryLimit;
+  ExtractionSource source(file, image, map);
   archive::EntryHeader header{};
-  bool found = archive::OpenArchive(file, prefix, header);
+  bool found = archive::OpenArchive(source.archive_name(), prefix, header);
   for (size_t done = 0; done < plan.entries; ++done) {
     if (!found) {
       archive::CloseArchive();
@@ -162,6 +206,7 @@ void ExtractChecked(const std::string& file, const PackageImage& image, const Pl
       archive::CloseArchive();
       throw ToolError("cannot extract " + LabelOfMatch(file, image, walk_prefix, done));
     }
+    source.Passed(header);
     found = archive::FindNextEntry(header);
   }
   archive::CloseArchive();
