@@ -125,6 +125,9 @@ TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestination) {
       {"empty component", "C\\\\evil.txt", {"--prefix", "C"}},
       {"slash separators", "C\\sub/../../../evil.txt", {"--prefix", "C"}},
       {"dots and blanks", "C\\. .\\evil.txt", {"--prefix", "C"}},
+      // Windows would write to the device, not into the destination.
+      {"device name", "C\\nul.txt", {"--prefix", "C"}},
+      {"device name as a folder", "C\\COM1\\evil.txt", {}},
   };
   host::CreateFolderWithParents(temp_.Sub("box"));
   for (const Case& c : cases) {

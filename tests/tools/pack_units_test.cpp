@@ -110,6 +110,12 @@ TEST(PackageRulesTest, ComponentsAndEscapes) {
       {"dot dot", "..", false},               {"dots and blanks", ". .", false},
       {"colon", "a:b", false},                {"question mark", "a?", false},
       {"slash", "a/b", false},                {"tab", "a\tb", false},
+      {"device", "NUL", false},               {"device in lower case", "aux", false},
+      {"device with an extension", "con.txt", false},
+      {"device, blanks, extension", "Com1 .log", false},
+      {"console input", "CONIN$", false},     {"printer port", "lpt9", false},
+      {"longer than a device", "console", true}, {"port number 10", "COM10", true},
+      {"port number 0", "COM0", true},        {"device name inside", "my.nul", true},
   };
   for (const Case& c : components) {
     SCOPED_TRACE(c.name);
@@ -127,6 +133,9 @@ TEST(PackageRulesTest, ComponentsAndEscapes) {
       {"empty component", "lib\\\\x", false},
       {"trailing separator", "lib\\", false},
       {"dots and blanks", "lib\\ . \\x", false},
+      {"device as the file", "lib\\nul.txt", false},
+      {"device as a folder", "CON\\x", false},
+      {"device through a slash", "lib/aux.c", false},
   };
   for (const Case& c : relative_paths) {
     SCOPED_TRACE(c.name);

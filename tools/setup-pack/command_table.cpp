@@ -91,7 +91,7 @@ with 0. Checked:
     no data running past the end;
   - every name is in a known part: C, S or P (first component) or the root file id.txt;
   - every component is a plain Windows name (not empty, not dots and blanks only, none of
-    < > : " / \ | ? * or control characters);
+    < > : " / \ | ? * or control characters, no device name such as NUL or COM1.txt);
   - every file's folder was made by an earlier folder entry of its part or is the part folder;
   - no file and folder share a name;
   - every destination fits in 255 characters below a typical target folder: a 60-character
@@ -122,7 +122,7 @@ when missing), with their stored dates and attributes, the way the installer wri
   --key K      the archive key (default: the installer's stored key, or 0x5EC7A11E)
 
 Entries whose names would leave DEST (a .. component, an absolute path, a drive letter, an empty
-component) are refused before anything is written.
+component, a Windows device name such as NUL or COM1.txt) are refused before anything is written.
 
 example:
   setup-pack extract --prefix C Vexilor-Setup.exe unpacked/

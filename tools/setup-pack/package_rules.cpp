@@ -17,6 +17,24 @@ bool IsDotsAndBlanks(const std::string& component) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// Windows gives these names to devices in every folder, also with an extension or with blanks
+// before it ("nul.txt", "COM1 .log"), in any case: a file opened under such a name is the
+// device, wherever the path points.
+bool IsDeviceName(const std::string& component) {
+  std::string stem = component.substr(0, component.find('.'));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (stem == device) return true;
+  }
+  return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+std::string DeviceProblem(const std::string& component) {
+  return "the component " + Quoted(component) + " (a device name on Windows)";
+}
+
 std::string DescribeCharacter(char c) {
   const unsigned code = static_cast<unsigned char>(c);
   if (code < 32) {
@@ -71,6 +89,7 @@ std::optional<std::string> ComponentProblem(const std::string& component) {
       return "the " + DescribeCharacter(c) + " (not allowed in Windows names)";
     }
   }
+  if (IsDeviceName(component)) return DeviceProblem(component);
   return std::nullopt;
 }
 
@@ -84,6 +103,7 @@ std::optional<std::string> EscapeProblem(const std::string& relative_path) {
     if (IsDotsAndBlanks(component)) {
       return "the component " + Quoted(component) + " (dots and blanks only)";
     }
+    if (IsDeviceName(component)) return DeviceProblem(component);
   }
   return std::nullopt;
 }

@@ -36,13 +36,14 @@ bool IsKnownPart(const std::string& part);
 bool IsManifestName(const std::string& name);
 
 // Why one path component cannot name a file or folder on Windows: empty, made of dots and blanks
-// only (".", ".." and the like), or holding a character Windows refuses in names (codes below 32
-// and < > : " / \ | ? *). None for a plain name.
+// only (".", ".." and the like), holding a character Windows refuses in names (codes below 32
+// and < > : " / \ | ? *), or a device name (see EscapeProblem). None for a plain name.
 std::optional<std::string> ComponentProblem(const std::string& component);
 
 // Why a path below a destination folder would leave it or cannot be written: an empty component
-// (also a leading separator: an absolute path), a component of dots and blanks only (".."), or a
-// colon (a drive letter). Both backslash and slash separate, as they do on Windows. An empty path
+// (also a leading separator: an absolute path), a component of dots and blanks only (".."), a
+// colon (a drive letter), or a device name of Windows (CON, NUL, COM1, ... also with an
+// extension), which Windows opens as the device instead of a file in the folder. Both backslash and slash separate, as they do on Windows. An empty path
 // is allowed: it names the destination itself.
 std::optional<std::string> EscapeProblem(const std::string& relative_path);
 
