@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -89,6 +90,34 @@ std::string WindowsPath(const std::string& path) {
   std::string result = "Z:" + path;
   std::replace(result.begin(), result.end(), '/', '\\');
   return result;
+}
+
+bool ReadPathOptions(int argc, char** argv, const char* suite,
+                     std::initializer_list<PathOption> options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    for (const auto& [prefix, value] : options) {
+      if (argument.rfind(prefix, 0) == 0) {
+        *value = WindowsPath(argument.substr(std::strlen(prefix)));
+      }
+    }
+  }
+  for (const auto& [prefix, value] : options) {
+    if (value->empty()) {
+      std::fprintf(stderr, "%s: missing %s\n", suite, prefix);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool HasDisplay(const char* suite) {
+  char display[256] = {};
+  if (GetEnvironmentVariableA("DISPLAY", display, sizeof(display)) != 0) return true;
+  std::printf("%s: skipped: DISPLAY is not set; the suite needs an X display (for example Xvfb, "
+              "as scripts/test.sh starts)\n",
+              suite);
+  return false;
 }
 
 bool WaitFor(const std::function<bool()>& condition, HANDLE wake,

@@ -5,9 +5,11 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/win32.h"
@@ -26,6 +28,18 @@ DriverPaths& Paths();
 // "/a/b" (a POSIX path handed over by the build) -> "Z:\a\b" (Wine maps Z: to /); other paths
 // unchanged.
 std::string WindowsPath(const std::string& path);
+
+// Reads the options "--name=path" of a suite's command line into the strings given, as
+// WindowsPath spells them. False, after saying which on stderr, when one of them is missing.
+using PathOption = std::pair<const char*, std::string*>;
+bool ReadPathOptions(int argc, char** argv, const char* suite,
+                     std::initializer_list<PathOption> options);
+
+// The exit status that tells CTest a suite was skipped.
+constexpr int kSkippedExitCode = 77;
+// True when DISPLAY names the X display that Wine draws windows on; otherwise says that `suite`
+// is skipped and why.
+bool HasDisplay(const char* suite);
 
 // How long a wait for something the installer does may take before the test fails. Generous:
 // under Wine on a busy machine a window can take seconds to appear.

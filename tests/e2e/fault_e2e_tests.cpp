@@ -241,9 +241,7 @@ TEST_F(InstallerFaultTest, ClearingAFolderNeverReachesThroughItsLinks) {
     const Listing before = ListTree(outside);
 
     const ChildSignals child(workspace.root, false);
-    std::map<std::string, std::string> environment = workspace.Environment();
-    for (const auto& [name, value] : child.Environment()) environment[name] = value;
-    InstallerRun run(installer, environment);
+    InstallerRun run(installer, workspace.Environment(child));
     ASSERT_TRUE(run.started());
     ASSERT_NE(ReadyForm(run), nullptr);
     ASSERT_TRUE(run.Click(run.Control(app::kOkButtonId)));

@@ -38,6 +38,12 @@ std::map<std::string, std::string> Workspace::Environment() const {
   return {{"TMP", tmp}, {"TEMP", tmp}};
 }
 
+std::map<std::string, std::string> Workspace::Environment(const ChildSignals& child) const {
+  std::map<std::string, std::string> variables = child.Environment();
+  for (const auto& [name, value] : Environment()) variables[name] = value;
+  return variables;
+}
+
 Listing ListTree(const std::string& folder) {
   Listing listing;
   AddToListing(folder, "", listing);

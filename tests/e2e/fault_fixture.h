@@ -27,6 +27,8 @@ FaultPaths& ExtraPaths();
 struct Workspace {
   explicit Workspace(const std::string& root_folder);
   std::map<std::string, std::string> Environment() const;
+  // The same, with the variables that tell `child` where to report.
+  std::map<std::string, std::string> Environment(const ChildSignals& child) const;
   std::string root, tree, run, tmp;
 };
 

@@ -146,9 +146,7 @@ TEST_F(InstallerFaultTest, DllsLoadedByNameComeFromTheSystemFolderOnly) {
 
   {
     const ChildSignals child(workspace.root, false);
-    std::map<std::string, std::string> environment = workspace.Environment();
-    for (const auto& [name, value] : child.Environment()) environment[name] = value;
-    InstallerRun run(installer, environment);
+    InstallerRun run(installer, workspace.Environment(child));
     ASSERT_TRUE(run.started());
     ASSERT_NE(ReadyForm(run), nullptr);
     for (const PlantCase& row : cases) {
@@ -176,9 +174,7 @@ TEST_F(InstallerFaultTest, DllsLoadedByNameComeFromTheSystemFolderOnly) {
   const std::string control = workspace.run + "\\" + kControlName;
   ASSERT_TRUE(CopyFileA(Paths().fake_setup.c_str(), control.c_str(), FALSE));
   const ChildSignals gate(workspace.root, true);
-  std::map<std::string, std::string> environment = workspace.Environment();
-  for (const auto& [name, value] : gate.Environment()) environment[name] = value;
-  InstallerRun unrestricted(control, environment);
+  InstallerRun unrestricted(control, workspace.Environment(gate));
   ASSERT_TRUE(unrestricted.started());
   ASSERT_TRUE(gate.WaitStarted());
   for (const PlantCase& row : cases) {

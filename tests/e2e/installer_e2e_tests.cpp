@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -567,44 +565,22 @@ TEST_F(InstallerTest, BareTemplateFindsNothingAndReportsTheTemporaryProductFolde
   EXPECT_EQ(child.Report(), "");
 }
 
-bool ParseArguments(int argc, char** argv) {
-  DriverPaths& paths = Paths();
-  const std::pair<const char*, std::string*> options[] = {{"--setup=", &paths.setup_template},
-                                                          {"--pack=", &paths.pack_tool},
-                                                          {"--child=", &paths.fake_setup},
-                                                          {"--artifacts=", &paths.artifacts}};
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    for (const auto& [prefix, value] : options) {
-      if (argument.rfind(prefix, 0) == 0) {
-        *value = WindowsPath(argument.substr(std::strlen(prefix)));
-      }
-    }
-  }
-  for (const auto& [prefix, value] : options) {
-    if (value->empty()) {
-      std::fprintf(stderr, "installer_e2e_tests: missing %s\n", prefix);
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 }  // namespace e2e
 
-// Exit status 77 tells CTest that the suite was skipped.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  char display[256] = {};
-  if (GetEnvironmentVariableA("DISPLAY", display, sizeof(display)) == 0) {
-    std::printf("installer_e2e_tests: skipped: DISPLAY is not set; the end-to-end suite needs an "
-                "X display (for example Xvfb, as scripts/test.sh starts)\n");
-    return 77;
+  if (!e2e::HasDisplay("installer_e2e_tests")) return e2e::kSkippedExitCode;
+  e2e::DriverPaths& paths = e2e::Paths();
+  if (!e2e::ReadPathOptions(argc, argv, "installer_e2e_tests",
+                            {{"--setup=", &paths.setup_template},
+                             {"--pack=", &paths.pack_tool},
+                             {"--child=", &paths.fake_setup},
+                             {"--artifacts=", &paths.artifacts}})) {
+    return 2;
   }
-  if (!e2e::ParseArguments(argc, argv)) return 2;
   std::error_code ignored;
-  std::filesystem::create_directories(e2e::Paths().artifacts, ignored);
+  std::filesystem::create_directories(paths.artifacts, ignored);
   // Window sizes are read in physical pixels, whatever resolution the installer runs at.
   SetProcessDPIAware();
   return RUN_ALL_TESTS();

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -152,14 +151,8 @@ TEST_F(WindowUiTest, OperationsOtherThanTheBoxDoNotWaitForTheInterfaceThread) {
 
 }  // namespace
 
-// Exit status 77 tells CTest that the suite was skipped.
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  char display[256] = {};
-  if (GetEnvironmentVariableA("DISPLAY", display, sizeof(display)) == 0) {
-    std::printf("window_ui_tests: skipped: DISPLAY is not set; the window tests need an X display "
-                "(for example Xvfb, as scripts/test.sh starts)\n");
-    return 77;
-  }
+  if (!e2e::HasDisplay("window_ui_tests")) return e2e::kSkippedExitCode;
   return RUN_ALL_TESTS();
 }
