@@ -24,6 +24,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "archive/Stacker.h"
 #include "host/files.h"
 
@@ -399,5 +402,12 @@ std::map<std::string, std::string> Without(std::map<std::string, std::string> sn
 }
 
 std::string PlatformText(int error) { return std::strerror(error); }
+
+void ExpectOneMessage(const ChildOutcome& outcome, int error, const std::string& path) {
+  const std::vector<std::string> messages = SplitLines(outcome.report.at("messages"));
+  ASSERT_EQ(messages.size(), 1u) << outcome.report.at("messages");
+  EXPECT_THAT(messages[0], ::testing::HasSubstr(PlatformText(error)));
+  EXPECT_THAT(messages[0], ::testing::HasSubstr(path));
+}
 
 }  // namespace fault_testing

@@ -118,5 +118,8 @@ std::map<std::string, std::string> Without(std::map<std::string, std::string> sn
 
 // The strerror text of an errno value: the platform's own wording that messages carry.
 std::string PlatformText(int error);
+// Checks that the child's report["messages"] holds exactly one message, and that it names `path`
+// with the platform's text for `error`. Call it inside ASSERT_NO_FATAL_FAILURE.
+void ExpectOneMessage(const ChildOutcome& outcome, int error, const std::string& path);
 
 }  // namespace fault_testing

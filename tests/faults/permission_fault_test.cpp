@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "archive/Stacker.h"
@@ -24,7 +23,6 @@ using fault_testing::ChildOutcome;
 using fault_testing::EntryPlan;
 using fault_testing::Report;
 using Listing = std::map<std::string, std::string>;
-using ::testing::HasSubstr;
 
 class PermissionFaultTest : public testing_support::TempFolderTest {
  protected:
@@ -103,11 +101,8 @@ TEST_F(PermissionFaultTest, TargetWithoutWritePermissionFailsWithThePlatformsTex
       GTEST_SKIP() << "this user can write to a folder without write permission";
     }
     EXPECT_EQ(fault_testing::SplitLines(outcome.report.at("steps")), c.steps);
-    const std::vector<std::string> messages =
-        fault_testing::SplitLines(outcome.report.at("messages"));
-    ASSERT_EQ(messages.size(), 1u) << outcome.report.at("messages");
-    EXPECT_THAT(messages[0], HasSubstr(fault_testing::PlatformText(c.error)));
-    EXPECT_THAT(messages[0], HasSubstr(temp_.Sub(c.failing)));
+    ASSERT_NO_FATAL_FAILURE(
+        fault_testing::ExpectOneMessage(outcome, c.error, temp_.Sub(c.failing)));
     EXPECT_EQ(fault_testing::Snapshot(temp_.path()), before);
   }
 }
@@ -135,11 +130,7 @@ TEST_F(PermissionFaultTest, ReadOnlyFileOfAnotherUserStaysAndFailsTheEntry) {
   ASSERT_TRUE(outcome.exited && outcome.exit_code == 0) << fault_testing::Describe(outcome);
   EXPECT_EQ(fault_testing::SplitLines(outcome.report.at("steps")),
             (std::vector<std::string>{"C: extracted", "C\\a.txt: failed"}));
-  const std::vector<std::string> messages =
-      fault_testing::SplitLines(outcome.report.at("messages"));
-  ASSERT_EQ(messages.size(), 1u) << outcome.report.at("messages");
-  EXPECT_THAT(messages[0], HasSubstr(fault_testing::PlatformText(EACCES)));
-  EXPECT_THAT(messages[0], HasSubstr(existing));
+  ASSERT_NO_FATAL_FAILURE(fault_testing::ExpectOneMessage(outcome, EACCES, existing));
   EXPECT_EQ(fault_testing::Snapshot(temp_.path()), before);
   EXPECT_EQ(testing_support::ReadWholeFile(existing), "from an earlier installation");
   struct stat info {};
