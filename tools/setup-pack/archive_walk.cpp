@@ -8,6 +8,7 @@
 #include "host/host_error.h"
 #include "tools/setup-pack/archive_map.h"
 #include "tools/setup-pack/archive_text.h"
+#include "tools/setup-pack/package_image.h"
 #include "tools/setup-pack/tool_error.h"
 
 namespace setup_pack {
@@ -62,12 +63,7 @@ class FileSource final : public WalkSource {
   void Fill(size_t offset) {
     const size_t wanted = std::min(kWindow, size_ - offset);
     file_.Seek(static_cast<int64_t>(offset_ + offset));
-    size_t got = 0;
-    while (got < wanted) {
-      const size_t piece = file_.Read(window_.data() + got, wanted - got);
-      if (piece == 0) throw ToolError("the file ended while it was being read");
-      got += piece;
-    }
+    ReadFully(file_, window_.data(), wanted);
     start_ = offset;
     filled_ = wanted;
   }

@@ -78,12 +78,7 @@ std::optional<PeSignature> ReadFileSignature(const std::string& native_path) {
     host::InputFile file = host::InputFile::OpenReadOnly(native_path);
     const int64_t size = file.Size();
     std::vector<uint8_t> head(kPeHeadBytes);
-    size_t filled = 0;
-    while (filled < head.size()) {
-      const size_t got = file.Read(head.data() + filled, head.size() - filled);
-      if (got == 0) break;
-      filled += got;
-    }
+    const size_t filled = file.Read(head.data(), head.size());
     return ReadPeSignature(head.data(), filled, static_cast<uint64_t>(size));
   } catch (const host::HostError& error) {
     throw ToolError(error.what());

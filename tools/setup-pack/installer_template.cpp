@@ -40,12 +40,7 @@ size_t CheckUnique(const std::vector<size_t>& found, const std::string& what,
 
 void ReadAt(host::InputFile& file, size_t offset, uint8_t* out, size_t count) {
   if (file.Position() != static_cast<int64_t>(offset)) file.Seek(static_cast<int64_t>(offset));
-  size_t filled = 0;
-  while (filled < count) {
-    const size_t got = file.Read(out + filled, count - filled);
-    if (got == 0) throw ToolError("the file ended while it was being read");
-    filled += got;
-  }
+  ReadFully(file, out, count);
 }
 
 // Bytes that a build puts over the template's at a file offset.

@@ -79,16 +79,12 @@ void ForEachMarker(const uint8_t* data, size_t size, size_t limit, Found found) 
   for (; at < end; ++at) check(at);
 }
 
-void ReadFully(host::InputFile& file, uint8_t* out, size_t count) {
-  size_t filled = 0;
-  while (filled < count) {
-    const size_t got = file.Read(out + filled, count - filled);
-    if (got == 0) throw ToolError("the file ended while it was being read");
-    filled += got;
-  }
-}
-
 }  // namespace
+
+void ReadFully(host::InputFile& file, uint8_t* out, size_t count) {
+  // Read delivers fewer bytes than asked only at the end of the file.
+  if (file.Read(out, count) != count) throw ToolError("the file ended while it was being read");
+}
 
 void CheckImageSize(const std::string& native_path, int64_t size) {
   if (size > kMaxImageSize) {
@@ -103,13 +99,7 @@ std::vector<uint8_t> ReadWholeFile(const std::string& native_path) {
     const int64_t size = file.Size();
     CheckImageSize(native_path, size);
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    size_t filled = 0;
-    while (filled < bytes.size()) {
-      const size_t got = file.Read(bytes.data() + filled, bytes.size() - filled);
-      if (got == 0) break;
-      filled += got;
-    }
-    bytes.resize(filled);
+    bytes.resize(file.Read(bytes.data(), bytes.size()));
     return bytes;
   } catch (const host::HostError& error) {
     throw ToolError(error.what());

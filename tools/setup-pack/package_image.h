@@ -20,6 +20,9 @@ namespace setup_pack {
 class PackageImageFindings;
 
 std::vector<uint8_t> ReadWholeFile(const std::string& native_path);  // throws ToolError
+// Reads exactly `count` bytes from the file's position. Throws ToolError when the file ends
+// first, host::HostError when it cannot be read.
+void ReadFully(host::InputFile& file, uint8_t* out, size_t count);
 // Throws ToolError when a file of `size` bytes is too large to be an archive or an installer.
 void CheckImageSize(const std::string& native_path, int64_t size);
 
