@@ -208,12 +208,11 @@ bool OpenArchive(const std::string& file_name, const std::string& prefix, EntryH
       state.archive_file.reset();
       state.archive_file = host::InputFile::OpenReadOnly(file_name);
       state.file_position = 0;
-    } else if (state.memory_base != nullptr) {
-      state.memory_position = 0;
     } else {
-      // No memory source: a file left open by an earlier walk starts again from its beginning;
-      // with no file either, the seek fails and nothing is found.
-      SeekArchive(0);
+      // Only the memory position starts again. Without a memory source a file left open by an
+      // earlier walk reads on from where that walk left it; with no file either, every read
+      // fails and nothing is found.
+      state.memory_position = 0;
     }
     return FindNextEntry(header);
   } catch (...) {
@@ -297,6 +296,10 @@ std::string ReadEntryText(EntryHeader& header) {
                      static_cast<size_t>(delivered));
 }
 
-void CloseArchive() { State().archive_file.reset(); }
+void CloseArchive() {
+  ReaderState& state = State();
+  // While the memory source is in use an archive file opened earlier stays open.
+  if (state.memory_base == nullptr) state.archive_file.reset();
+}
 
 }  // namespace archive

@@ -459,6 +459,48 @@ TEST(StackerFileSource, AnAreaOfALargerFileReadsAsTheArchive) {
   archive::CloseArchive();
 }
 
+// OpenArchive without a file name starts the memory position again and nothing else, and
+// CloseArchive closes a file only while the file source is in use.
+TEST(StackerSources, EmptyNameAndCloseTouchOnlyTheirOwnSource) {
+  testing_support::TempFolder temp;
+  testing_support::RecordingUi ui;
+  archive::SeedGenerator seeds;
+  MemoryArchive archive;
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    archive.writer().AddFile({name, 0x20, 0x52A46B2E, seeds.Next()}, name);
+  }
+  const std::string file = temp.Sub("archive.bin");
+  testing_support::WriteTextFile(file, AsString(archive.bytes()));
+  Bytes area = archive.bytes();
+  area.resize(area.size() + 4096);
+  archive::SetArchiveKey(archive::kDefaultArchiveKey);
+  archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
+
+  EntryHeader header;
+  ASSERT_TRUE(archive::OpenArchive(file, "", header));
+  EXPECT_EQ(archive::EntryName(header), "a.txt");
+  ASSERT_TRUE(archive::FindNextEntry(header));
+  // No memory source: the open file reads on from where the walk left it.
+  ASSERT_TRUE(archive::OpenArchive("", "", header));
+  EXPECT_EQ(archive::EntryName(header), "c.txt");
+
+  // The memory source in use: CloseArchive leaves the file open, and an empty name starts the
+  // memory walk at its beginning.
+  archive::SetArchiveMemory(area.data(), static_cast<int32_t>(area.size()));
+  ASSERT_TRUE(archive::OpenArchive("", "", header));
+  EXPECT_EQ(archive::EntryName(header), "a.txt");
+  archive::CloseArchive();
+  archive::SetArchiveMemory(nullptr, 0);
+  archive::SeekArchive(0);
+  ASSERT_TRUE(archive::FindNextEntry(header)) << "the file was closed under the memory source";
+  EXPECT_EQ(archive::EntryName(header), "a.txt");
+
+  // The file source in use: CloseArchive closes it, and nothing is left to read.
+  archive::CloseArchive();
+  EXPECT_FALSE(archive::OpenArchive("", "", header));
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
 // The memory source's read rule, including positions no archive would produce.
 TEST(StackerMemorySource, ReadCopiesInsideTheAreaAndAlwaysAdvances) {
   Bytes area(10);
