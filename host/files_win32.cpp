@@ -213,47 +213,103 @@ bool ListFolder(const std::string& folder, const std::function<void(const Folder
 
 namespace {
 
-// The path under which the platform opens `path` itself (a link as the link, not its target),
-// spelled by the platform; empty when it cannot be opened.
-std::string FinalPath(const std::string& path) {
-  const win32::UniqueHandle item(CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!item.valid()) return {};
-  char buffer[MAX_PATH * 4] = {};
-  const DWORD length = GetFinalPathNameByHandleA(item.get(), buffer, sizeof buffer, 0);
-  return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+// `path` without trailing backslashes, except after a drive ("c:\" stays, "c:" means the drive's
+// current folder, not its root).
+std::string WithoutTrailingBackslash(std::string path) {
+  while (path.size() > 1 && path.back() == '\\' && path[path.size() - 2] != ':') path.pop_back();
+  return path;
 }
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(),
-                                                static_cast<int>(a.size()), b.data(),
-                                                static_cast<int>(b.size())) == CSTR_EQUAL;
-}
-
-// Wine resolves symbolic links in every file operation, FILE_FLAG_OPEN_REPARSE_POINT
-// notwithstanding: a delete aimed at a link removes its target, and a link to a file does not
-// even show the reparse-point attribute. An item is deleted only when the platform opens that
-// very item under its name, which Windows always does.
-bool OpensAsItself(std::string path) {
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
+// The folder that holds `path`, spelled so that Windows reads it as that folder ("c:\" for an
+// item right below a drive root); empty when `path` names no parent.
+std::string ParentFolderOf(const std::string& path) {
   const size_t separator = path.find_last_of('\\');
-  if (separator == std::string::npos) return false;
-  const std::string item = FinalPath(path);
-  const std::string parent = FinalPath(path.substr(0, separator));
-  return !item.empty() && !parent.empty() &&
-         SameTextIgnoringCase(item, AddBackslash(parent) + path.substr(separator + 1));
+  if (separator == std::string::npos || separator == 0) return std::string();
+  std::string parent = path.substr(0, separator);
+  if (parent.back() == ':') parent += '\\';
+  return parent;
+}
+
+bool RunningUnderWine() {
+  static const bool wine = [] {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
+// The handle's path on its volume (no drive), as the file system names the opened item.
+std::wstring VolumePathOf(HANDLE item) {
+  // Room for the longest path the volume can hold.
+  std::vector<DWORD> buffer((sizeof(FILE_NAME_INFO) + 32'768 * sizeof(WCHAR)) / sizeof(DWORD));
+  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+  if (!GetFileInformationByHandleEx(item, FileNameInfo, info,
+                                    static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
+    return {};
+  }
+  std::wstring path(info->FileName, info->FileNameLength / sizeof(WCHAR));
+  while (!path.empty() && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+std::wstring WideFromAnsi(const std::string& text) {
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+// Wine (8.0) follows a symbolic link in every open, FILE_FLAG_OPEN_REPARSE_POINT notwithstanding,
+// and shows no reparse-point attribute on a link to a file: a handle opened on such a link is its
+// target's, and a delete through it removes the target. Windows opens the link itself, so this
+// check runs under Wine only. There the handle's path is the resolved one, and the item opened as
+// itself exactly when that path is its parent's resolved path followed by its own name.
+bool WineOpenedTheItemItself(HANDLE item, const std::string& path) {
+  const std::string parent_path = ParentFolderOf(path);
+  if (parent_path.empty()) return false;
+  const win32::UniqueHandle parent(CreateFileA(
+      parent_path.c_str(), FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!parent.valid()) return false;
+  const std::wstring parent_volume_path = VolumePathOf(parent.get());
+  const std::wstring item_volume_path = VolumePathOf(item);
+  const std::wstring expected =
+      parent_volume_path + L"\\" + WideFromAnsi(path.substr(path.find_last_of('\\') + 1));
+  return !item_volume_path.empty() &&
+         CompareStringOrdinal(item_volume_path.data(), static_cast<int>(item_volume_path.size()),
+                              expected.data(), static_cast<int>(expected.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
+// Deletes the item named by `path` itself, a folder when `folder` is set and a file otherwise:
+// it is opened without following a link (a link opens as the link) and deleted through that
+// handle, so what is deleted is the very item opened, wherever a link may lead. The platform
+// refuses a read-only file and a folder that is not empty.
+bool DeleteItemItself(const std::string& raw_path, bool folder) {
+  const std::string path = WithoutTrailingBackslash(raw_path);
+  const win32::UniqueHandle item(CreateFileA(
+      path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!item.valid()) return false;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(item.get(), &information)) return false;
+  const bool is_folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (is_folder != folder) return false;
+  if (RunningUnderWine() && !WineOpenedTheItemItself(item.get(), path)) return false;
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,
+                                    sizeof disposition) != FALSE;
 }
 
 }  // namespace
 
-bool DeleteFileAt(const std::string& path) {
-  return OpensAsItself(path) && DeleteFileA(path.c_str()) != FALSE;
-}
+bool DeleteFileAt(const std::string& path) { return DeleteItemItself(path, false); }
 
-bool RemoveFolder(const std::string& path) {
-  return OpensAsItself(path) && RemoveDirectoryA(path.c_str()) != FALSE;
-}
+bool RemoveFolder(const std::string& path) { return DeleteItemItself(path, true); }
 
 std::string GetCurrentFolder() {
   std::vector<char> buffer(MAX_PATH + 1);

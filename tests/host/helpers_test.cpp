@@ -254,6 +254,20 @@ TEST_F(DeleteTreeTest, AFolderThatDoesNotExistChangesNothing) {
   EXPECT_EQ(Contents(temp_.path()), std::vector<std::string>{"sibling.txt"});
 }
 
+// Right below a drive root the parent is "c:\", and "c:" alone would mean the drive's current
+// folder: the tree goes whole whatever the current folder on that drive is.
+TEST_F(DeleteTreeTest, AFolderRightBelowADriveRootGoesWithTheCurrentFolderOnThatDrive) {
+  if (!IsWindows()) GTEST_SKIP() << "drive roots exist on Windows only";
+  // Named after the test's own temporary folder, so that parallel runs never share it.
+  const std::string tree = "C:\\" + temp_.path().substr(temp_.path().find_last_of('\\') + 1);
+  MakeTree(tree, {{"a.txt"}, {"sub\\b.txt"}, {"empty\\"}});
+  const host_test::ScopedCurrentFolder current("C:\\windows");
+  host::DeleteTree(tree);
+  EXPECT_FALSE(host::FolderExists(tree));
+  std::error_code ignored;
+  fs::remove_all(host::NativePath(tree), ignored);
+}
+
 TEST_F(DeleteTreeTest, NeverDeletesThroughALinkedFolder) {
   struct Case {
     const char* name;

@@ -79,6 +79,14 @@ if printf '%s\n' $imports | grep -qx COMCTL32.DLL; then
   fi
 fi
 
+# Clearing a folder deletes each item through a handle opened on the item itself; a final-path
+# query fails on some volumes (RAM disks, mounted images) and must decide no delete.
+if "$objdump" -p "$image" | grep -q 'GetFinalPathNameByHandle'; then
+  fail "the image imports GetFinalPathNameByHandle"
+else
+  pass "no final-path query"
+fi
+
 # --- Loader hardening ------------------------------------------------------------------------
 characteristics=$(u16 $((coff + 18)))
 dll_characteristics=$(u16 $((optional + 70)))
