@@ -7,6 +7,7 @@
 #include "app/MainUnit.h"
 #include "app/application_title.h"
 #include "app/installer_form_controls.h"
+#include "app/single_instance_win32.h"
 #include "app/resources/resource_ids.h"
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
@@ -112,14 +113,16 @@ bool TInstallerForm::Create(HINSTANCE instance) {
       instance, reinterpret_cast<LPCDLGTEMPLATEA>(template_.data()), nullptr,
       &TInstallerForm::DialogProc, reinterpret_cast<LPARAM>(this));
   if (!handle_) return false;
-  // OK is unavailable until the first tick; Cancel holds the focus meanwhile.
-  focus_control_ = CancelBtn;
-  focus_parked_ = true;
+  focus_control_ = OKBtn;
+  MarkInstallerForm(handle_);
   PlaceWindow();
   ShowWindow(handle_, SW_SHOW);
   // The one window of a program the user just started: bring it to the front with the focus.
   SetForegroundWindow(handle_);
   if (GetActiveWindow() == handle_) FocusPreferredControl();
+  // The focus is shown from the start, not only after the first key press: Windows hides focus
+  // rectangles of a window opened with the mouse until the keyboard is used.
+  SendMessageA(handle_, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
   UpdateWindow(handle_);
   return true;
 }
@@ -127,7 +130,7 @@ bool TInstallerForm::Create(HINSTANCE instance) {
 void TInstallerForm::RunMessageLoop() {
   MSG message;
   while (IsWindow(handle_) && GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (!IsDialogMessageA(handle_, &message)) {
+    if (!TakeEnterKey(message) && !IsDialogMessageA(handle_, &message)) {
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }
@@ -160,7 +163,7 @@ INT_PTR TInstallerForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
       Timer = SetTimer(handle_, kTimerId, kTimerInterval, nullptr);
       return FALSE;  // the focus is placed once the window is shown
     case WM_COMMAND:
-      OnCommand(LOWORD(wparam));
+      OnCommand(LOWORD(wparam), HIWORD(wparam));
       return TRUE;
     case WM_TIMER:
       if (wparam == kTimerId) OnTimer();
@@ -199,10 +202,11 @@ INT_PTR TInstallerForm::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
 
 void TInstallerForm::CreateControls() {
   // Creation order is the tab order: OK, then Cancel.
-  OKBtn = MakeChild("BUTTON", BS_OWNERDRAW | WS_TABSTOP | WS_DISABLED, kOkButtonId, kOkButtonLeft,
+  // BS_NOTIFY: a focus change between them redraws OK's default-button frame.
+  OKBtn = MakeChild("BUTTON", BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP, kOkButtonId, kOkButtonLeft,
                     kButtonTop, kButtonSize, kButtonSize);
-  CancelBtn = MakeChild("BUTTON", BS_OWNERDRAW | WS_TABSTOP, kCancelButtonId, kCancelButtonLeft,
-                        kButtonTop, kButtonSize, kButtonSize);
+  CancelBtn = MakeChild("BUTTON", BS_OWNERDRAW | BS_NOTIFY | WS_TABSTOP, kCancelButtonId,
+                        kCancelButtonLeft, kButtonTop, kButtonSize, kButtonSize);
   StatusPanel = MakeChild("STATIC", SS_OWNERDRAW | SS_NOPREFIX, kStatusPanelId, 0,
                           kBackImageHeight, kClientWidth, kClientHeight - kBackImageHeight);
   BackImage = MakeChild("STATIC", SS_OWNERDRAW, kBackImageId, 0, 0, kClientWidth, kBackImageHeight);
@@ -261,15 +265,36 @@ void TInstallerForm::PlaceWindow() {
                SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TInstallerForm::OnCommand(int control_id) {
+void TInstallerForm::OnCommand(int control_id, int notification) {
+  if (notification == BN_SETFOCUS || notification == BN_KILLFOCUS) {
+    InvalidateRect(OKBtn, nullptr, FALSE);
+    return;
+  }
+  if (notification != BN_CLICKED) return;
   if (control_id == kOkButtonId) OKBtnClick();
   if (control_id == kCancelButtonId) CancelBtnClick();
 }
 
+bool TInstallerForm::TakeEnterKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.wParam != VK_RETURN) return false;
+  if (message.hwnd != handle_ && !IsChild(handle_, message.hwnd)) return false;
+  if (GetFocus() == CancelBtn) {
+    CancelBtnClick();
+  } else if (IsWindowEnabled(OKBtn)) {
+    OKBtnClick();
+  }
+  return true;
+}
+
 void TInstallerForm::OKBtnClick() {
-  // Before the first tick and while a job runs a press does nothing at all: the manifest read
-  // would move the archive reader under a running job.
-  if (!timer_ticked_ || job_running_) return;
+  // While a job runs a press does nothing at all: the manifest read would move the archive
+  // reader under the running job.
+  if (job_running_) return;
+  // The manifest read already unscrambles data, so it waits for the block stream length.
+  if (!timer_ticked_) {
+    ok_pending_ = true;
+    return;
+  }
   archive::ReadManifest();
   job_running_ = true;
   UpdateOkButton();
@@ -290,7 +315,10 @@ void TInstallerForm::OnTimer() {
   if (timer_ticked_) return;
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
   timer_ticked_ = true;
-  UpdateOkButton();
+  if (ok_pending_) {
+    ok_pending_ = false;
+    OKBtnClick();
+  }
 }
 
 void TInstallerForm::OnCloseRequest() {
@@ -337,7 +365,7 @@ void TInstallerForm::FocusPreferredControl() {
 }
 
 void TInstallerForm::UpdateOkButton() {
-  const bool available = timer_ticked_ && !job_running_;
+  const bool available = !job_running_;
   if (available == (IsWindowEnabled(OKBtn) != FALSE)) return;
   if (!available) {
     // A disabled window loses the focus and the keyboard would reach nothing, Escape included.
@@ -363,10 +391,11 @@ void TInstallerForm::OnDrawItem(const DRAWITEMSTRUCT& item) {
       DrawBackImage(item);
       break;
     case kOkButtonId:
-      DrawGlyphButton(item, ok_glyphs_);
+      // OK is the default button unless Cancel has the focus.
+      DrawGlyphButton(item, ok_glyphs_, GetFocus() != CancelBtn);
       break;
     case kCancelButtonId:
-      DrawGlyphButton(item, cancel_glyphs_);
+      DrawGlyphButton(item, cancel_glyphs_, false);
       break;
     case kStatusPanelId:
       DrawStatusPanel(item);
@@ -393,10 +422,16 @@ void TInstallerForm::DrawBackImage(const DRAWITEMSTRUCT& item) {
   DeleteDC(source);
 }
 
-void TInstallerForm::DrawGlyphButton(const DRAWITEMSTRUCT& item, HBITMAP glyphs) {
+void TInstallerForm::DrawGlyphButton(const DRAWITEMSTRUCT& item, HBITMAP glyphs,
+                                     bool is_default) {
   RECT area = item.rcItem;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+  if (is_default && !disabled) {
+    // The default button's dark outline, as a standard push button draws it.
+    FrameRect(item.hDC, &area, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    InflateRect(&area, -1, -1);
+  }
   DrawFrameControl(item.hDC, &area, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
   if (glyphs) {
     // The strip holds the normal picture and, to its right, the one shown while disabled.

@@ -1,10 +1,16 @@
 // The installer's one window, `InstallerForm`: a modeless dialog made from an in-memory template,
 // its controls placed in pixels for a 120-dpi screen and scaled to the screen's setting.
 //
-// OK is unavailable (disabled, its disabled picture shown) until the first timer tick has set the
-// block stream length, and again while a job runs; the job tells the window through a posted
-// message when its thread ended without ending the program. Cancel, Escape and a close request
-// from outside close the window, which ends the program.
+// OK has the focus when the window opens and is the default button; Escape and a close request
+// from outside act as Cancel. Both buttons are owner-drawn, and the dialog manager never gives an
+// owner-drawn button the default role: it would send IDOK for every Enter, whichever button has
+// the focus. So the message loop takes Enter itself and gives it to the button that has the
+// focus (to OK otherwise); Space is the focused button's own.
+//
+// A press of OK before the first timer tick is remembered and carried out right after the tick,
+// once the block stream length is in force. While a job runs OK is unavailable (disabled, its
+// disabled picture shown) and a press of it does nothing; the job tells the window through a
+// posted message when its thread ended without ending the program.
 #pragma once
 
 #include <memory>
@@ -46,7 +52,8 @@ class TInstallerForm {
   void CreateControls();
   void ApplySettings();
   void PlaceWindow();
-  void OnCommand(int control_id);
+  void OnCommand(int control_id, int notification);
+  bool TakeEnterKey(const MSG& message);
   void OnCloseRequest();
   void OnUiRequest(LPARAM request);
   void OnJobEnded();
@@ -56,7 +63,7 @@ class TInstallerForm {
   void UpdateOkButton();
   void OnDrawItem(const DRAWITEMSTRUCT& item);
   void DrawBackImage(const DRAWITEMSTRUCT& item);
-  void DrawGlyphButton(const DRAWITEMSTRUCT& item, HBITMAP glyphs);
+  void DrawGlyphButton(const DRAWITEMSTRUCT& item, HBITMAP glyphs, bool is_default);
   void DrawStatusPanel(const DRAWITEMSTRUCT& item);
   int Scale(int pixels_at_120_dpi) const;
   HWND MakeChild(const char* window_class, DWORD style, int id, int left, int top, int width,
@@ -84,11 +91,14 @@ class TInstallerForm {
   HBITMAP cancel_glyphs_ = nullptr;
 
   bool timer_ticked_ = false;
+  // OK was pressed before the first tick; the press is carried out right after it.
+  bool ok_pending_ = false;
   bool job_running_ = false;
   // The control that takes the focus whenever the window is activated: the one that had it when
   // the window was last deactivated, or OK once it becomes available after the focus was parked.
   HWND focus_control_ = nullptr;
-  // The focus waits on Cancel because OK could not take it; it goes to OK when OK is available.
+  // The focus waits on Cancel because OK was unavailable while a job ran; it goes back to OK
+  // when OK is available again.
   bool focus_parked_ = false;
   // A close request came while a message box was up; it is carried out once the box is gone.
   bool close_pending_ = false;
