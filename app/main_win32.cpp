@@ -5,6 +5,7 @@
 
 #include "app/installer_form_win32.h"
 #include "app/package_data.h"
+#include "app/single_instance_win32.h"
 
 namespace {
 
@@ -27,6 +28,10 @@ void RestrictDllSearch() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
+  if (!app::AcquireInstallerLock()) {
+    app::BringRunningInstallerToFront();
+    ExitProcess(0);
+  }
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   // Never destroyed: a job thread may still use the window's UI when the program ends.

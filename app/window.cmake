@@ -1,10 +1,11 @@
 # The installer window and Setup.exe (Windows builds only; included by app/CMakeLists.txt).
 enable_language(RC)
 
-# The window, its InstallerUi and the title rule: a library so that tests can link them too.
+# The window, its InstallerUi, the one-installer lock and the title rule: a library so that tests can link them too.
 add_library(setup_window STATIC
   installer_form_win32.cpp
   window_ui_win32.cpp
+  single_instance_win32.cpp
   application_title.cpp)
 target_include_directories(setup_window PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(setup_window PUBLIC setup_jobs gdi32 comctl32 user32
