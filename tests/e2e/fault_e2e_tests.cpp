@@ -355,10 +355,16 @@ class CancelDuringExtractionTest : public InstallerFaultTest {
     EXPECT_TRUE(run.started());
     if (!run.started() || ReadyForm(run) == nullptr) return Attempt::kBroken;
     EXPECT_TRUE(run.Click(run.Control(app::kOkButtonId)));
-    // The click has been handled: the job's thread runs.
+    // The click has been handled; the job's thread starts at once, or right after the first
+    // timer tick when the click came before it.
     const DWORD process_id = GetProcessId(run.process());
-    const std::vector<host::win32::UniqueHandle> job = ThreadsBut(process_id, run.thread_id());
-    EXPECT_FALSE(job.empty());
+    std::vector<host::win32::UniqueHandle> job;
+    EXPECT_TRUE(WatchClosely(
+        [&] {
+          job = ThreadsBut(process_id, run.thread_id());
+          return !job.empty();
+        },
+        run.process()));
     EXPECT_TRUE(WatchClosely([&] { return FolderExists(target); }, run.process()));
     EXPECT_TRUE(Hold(job));
     if (::testing::Test::HasFailure()) return Attempt::kBroken;

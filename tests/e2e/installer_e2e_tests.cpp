@@ -115,7 +115,7 @@ class InstallerTest : public testing_support::TempFolderTest {
     return failure.empty() ? installer : std::string();
   }
 
-  // Starts an installer and waits until its OK is available.
+  // Waits until the installer's window is up with OK available.
   static HWND ReadyForm(InstallerRun& run) {
     HWND form = run.WaitForForm();
     EXPECT_NE(form, nullptr) << "no window; exit code "
@@ -206,9 +206,10 @@ TEST_F(InstallerTest, WindowLayoutFollowsTheScreenResolution) {
     ASSERT_NE(form, nullptr);
     HWND ok = run.Control(app::kOkButtonId);
     HWND cancel = run.Control(app::kCancelButtonId);
-    // OK is unavailable until the first timer tick, half a second after the window was made.
-    EXPECT_FALSE(Enabled(ok));
+    // Both buttons are available from the start, and OK has the focus.
+    EXPECT_TRUE(Enabled(ok));
     EXPECT_TRUE(Enabled(cancel));
+    EXPECT_EQ(run.FocusedWindow(), ok);
 
     RECT client{};
     ASSERT_TRUE(GetClientRect(form, &client));
@@ -253,17 +254,22 @@ TEST_F(InstallerTest, WindowLayoutFollowsTheScreenResolution) {
   }
 }
 
+enum class Press { kClickWhenReady, kEnterWhenReady, kClickAtOnce };
+
 struct LibraryCase {
   const char* name;
   const char* program_name;
-  bool press_enter;  // otherwise OK is clicked
+  Press press;
   const char* title;
 };
 
 TEST_F(InstallerTest, LibraryJobFillsTheProductFolderBelowTheIdeAndStartsItsSetup) {
   const LibraryCase cases[] = {
-      {"Setup.exe, OK clicked", "Setup.exe", false, "Setup"},
-      {"my.installer.exe, Enter pressed", "my.installer.exe", true, "my"},
+      {"Setup.exe, OK clicked", "Setup.exe", Press::kClickWhenReady, "Setup"},
+      {"my.installer.exe, Enter pressed", "my.installer.exe", Press::kEnterWhenReady, "my"},
+      // The press comes before the first tick: carried out after it, so the data is read with
+      // the block stream length in force (read without it, no byte would come out right).
+      {"OK clicked as soon as the window shows", "Setup.exe", Press::kClickAtOnce, "Setup"},
   };
   for (const LibraryCase& row : cases) {
     SCOPED_TRACE(row.name);
@@ -280,11 +286,18 @@ TEST_F(InstallerTest, LibraryJobFillsTheProductFolderBelowTheIdeAndStartsItsSetu
 
     InstallerRun run(installer, workspace.Environment(child));
     ASSERT_TRUE(run.started());
-    ASSERT_NE(ReadyForm(run), nullptr);
-    if (row.press_enter) {
-      run.PressKey(VK_RETURN);
-    } else {
+    if (row.press == Press::kClickAtOnce) {
+      ASSERT_NE(run.WaitForForm(), nullptr);
       ASSERT_TRUE(run.Click(run.Control(app::kOkButtonId)));
+    } else {
+      ASSERT_NE(ReadyForm(run), nullptr);
+      if (row.press == Press::kEnterWhenReady) {
+        // OK has the focus from the start and is the default button.
+        EXPECT_EQ(run.FocusedWindow(), run.Control(app::kOkButtonId));
+        run.PressKey(VK_RETURN);
+      } else {
+        ASSERT_TRUE(run.Click(run.Control(app::kOkButtonId)));
+      }
     }
 
     const std::optional<SeenMessageBox> box = run.WaitForMessageBox();
@@ -310,12 +323,15 @@ struct ApplicationCase {
   const char* title;
   bool create_then_embed;  // otherwise built in one step
   const char* key;         // the archive key option, or null for the default
+  bool temp_is_drive_root;  // TEMP is C:\, so the job's folder lies right below a drive root
 };
 
 TEST_F(InstallerTest, ApplicationJobRunsItsSetupWaitsForItAndRemovesTheFolder) {
   const ApplicationCase cases[] = {
-      {"SETUP.EXE built in one step", "SETUP.EXE", "Setup", false, nullptr},
-      {"created, then embedded with a key of its own", "Setup.exe", "Setup", true, "0x2468ACE1"},
+      {"SETUP.EXE built in one step", "SETUP.EXE", "Setup", false, nullptr, false},
+      {"created, then embedded with a key of its own", "Setup.exe", "Setup", true, "0x2468ACE1",
+       false},
+      {"TEMP at the root of drive C:", "Setup.exe", "Setup", false, nullptr, true},
   };
   for (const ApplicationCase& row : cases) {
     SCOPED_TRACE(row.name);
@@ -338,11 +354,14 @@ TEST_F(InstallerTest, ApplicationJobRunsItsSetupWaitsForItAndRemovesTheFolder) {
                         row.program_name);
       ASSERT_FALSE(installer.empty());
     }
-    const std::string quillon = workspace.tmp + "\\Quillon";
+    const std::string temp = row.temp_is_drive_root ? "C:" : workspace.tmp;
+    const std::string quillon = temp + "\\Quillon";
     WriteTree(quillon, {File("stale.txt", "left over", LocalTime(2010, 1, 1, 0, 0, 0))});
     const ChildSignals child(workspace.root, true);
+    std::map<std::string, std::string> environment = workspace.Environment(child);
+    environment["TMP"] = environment["TEMP"] = temp + "\\";
 
-    InstallerRun run(installer, workspace.Environment(child));
+    InstallerRun run(installer, environment);
     ASSERT_TRUE(run.started());
     ASSERT_NE(ReadyForm(run), nullptr);
     HWND ok = run.Control(app::kOkButtonId);
@@ -374,7 +393,13 @@ TEST_F(InstallerTest, ApplicationJobRunsItsSetupWaitsForItAndRemovesTheFolder) {
   }
 }
 
-enum class Leave { kCancelButton, kEscapeKey, kCloseRequest };
+enum class Leave {
+  kCancelButton,
+  kEscapeKey,
+  kCloseRequest,
+  kEnterOnFocusedCancel,
+  kSpaceOnFocusedCancel
+};
 
 struct LeaveCase {
   const char* name;
@@ -392,6 +417,15 @@ void LeaveWindow(InstallerRun& run, Leave how) {
     case Leave::kCloseRequest:
       PostMessageA(run.form(), WM_CLOSE, 0, 0);
       break;
+    case Leave::kEnterOnFocusedCancel:
+    case Leave::kSpaceOnFocusedCancel: {
+      // Tab moves the focus from OK to Cancel; the focused button takes the key for itself.
+      HWND cancel = run.Control(app::kCancelButtonId);
+      run.PressKey(VK_TAB);
+      ASSERT_TRUE(WaitFor([&] { return run.FocusedWindow() == cancel; }, run.process()));
+      run.PressKey(how == Leave::kEnterOnFocusedCancel ? VK_RETURN : VK_SPACE);
+      break;
+    }
   }
 }
 
@@ -400,6 +434,8 @@ TEST_F(InstallerTest, LeavingBeforeOkEndsTheProgramWithoutTouchingTheDisk) {
       {"Cancel clicked", Leave::kCancelButton},
       {"Escape pressed", Leave::kEscapeKey},
       {"close request from outside", Leave::kCloseRequest},
+      {"Tab, then Enter on the focused Cancel", Leave::kEnterOnFocusedCancel},
+      {"Tab, then Space on the focused Cancel", Leave::kSpaceOnFocusedCancel},
   };
   for (const LeaveCase& row : cases) {
     SCOPED_TRACE(row.name);
@@ -412,10 +448,47 @@ TEST_F(InstallerTest, LeavingBeforeOkEndsTheProgramWithoutTouchingTheDisk) {
     InstallerRun run(installer, workspace.Environment(child));
     ASSERT_TRUE(run.started());
     ASSERT_NE(ReadyForm(run), nullptr);
-    LeaveWindow(run, row.how);
+    ASSERT_NO_FATAL_FAILURE(LeaveWindow(run, row.how));
     EXPECT_EQ(run.WaitForExit(), std::optional<DWORD>(0));
     EXPECT_TRUE(FolderContents(workspace.tmp).empty());
+    EXPECT_TRUE(run.MessageBoxesNow().empty());
   }
+}
+
+// Two installers would clear and fill the same folder at once: a second start brings the first
+// to the front and ends on its own, and the first goes on as if alone.
+TEST_F(InstallerTest, ASecondInstallerEndsAndTheFirstInstallsAlone) {
+  const Workspace workspace = NewWorkspace();
+  WriteTree(workspace.tree, ApplicationTree());
+  const std::string installer = Build(workspace, "--job application", "Setup.exe");
+  ASSERT_FALSE(installer.empty());
+  const std::string quillon = workspace.tmp + "\\Quillon";
+  const ChildSignals child(workspace.root, false);
+
+  InstallerRun first(installer, workspace.Environment(child));
+  ASSERT_TRUE(first.started());
+  ASSERT_NE(ReadyForm(first), nullptr);
+  {
+    InstallerRun second(installer, workspace.Environment(child));
+    ASSERT_TRUE(second.started());
+    EXPECT_EQ(second.WaitForExit(), std::optional<DWORD>(0));
+  }
+  EXPECT_TRUE(first.Running());
+  EXPECT_TRUE(FolderContents(workspace.tmp).empty()) << "the second installer touched the disk";
+
+  ASSERT_TRUE(first.Click(first.Control(app::kOkButtonId)));
+  ASSERT_NO_FATAL_FAILURE(
+      ExpectMessage(first, "Setup", kUnpackedTo + quillon + "\r\rQuillon setup will start now"));
+  ASSERT_TRUE(child.WaitStarted());
+  EXPECT_EQ(first.WaitForExit(), std::optional<DWORD>(0));
+  EXPECT_FALSE(FolderExists(quillon));
+
+  // Once the first has ended, the next start opens its window again.
+  InstallerRun next(installer, workspace.Environment(child));
+  ASSERT_TRUE(next.started());
+  ASSERT_NE(ReadyForm(next), nullptr);
+  PostMessageA(next.form(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(next.WaitForExit(), std::optional<DWORD>(0));
 }
 
 TEST_F(InstallerTest, CancelWhileTheJobWaitsEndsTheProgramAndLeavesTheFolder) {
@@ -570,7 +643,7 @@ TEST_F(InstallerTest, BareTemplateFindsNothingAndReportsTheTemporaryProductFolde
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (!e2e::HasDisplay("installer_e2e_tests")) return e2e::kSkippedExitCode;
+  if (!e2e::HasDisplay("installer_e2e_tests")) return e2e::kCannotRunExitCode;
   e2e::DriverPaths& paths = e2e::Paths();
   if (!e2e::ReadPathOptions(argc, argv, "installer_e2e_tests",
                             {{"--setup=", &paths.setup_template},
