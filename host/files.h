@@ -97,6 +97,9 @@ bool CreateFolderWithParents(const std::string& path);
 bool FileExists(const std::string& path);
 // True when `path` names an existing folder.
 bool FolderExists(const std::string& path);
+// True when both paths name one existing file-system object, by whatever names or links they
+// reach it (compared by identity, not by spelling). False when either cannot be found.
+bool SameFile(const std::string& a, const std::string& b);
 
 // One item of a folder listing. `is_link` is true for a symbolic link or (on Windows) a reparse
 // point; such an item is never entered by DeleteTree.

@@ -302,6 +302,12 @@ bool FolderExists(const std::string& path) {
   return info && IsFolderMode(info->st_mode);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  const std::optional<struct stat> first = StatOf(a);
+  const std::optional<struct stat> second = StatOf(b);
+  return first && second && first->st_dev == second->st_dev && first->st_ino == second->st_ino;
+}
+
 namespace {
 
 struct Placement {

@@ -197,6 +197,27 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+namespace {
+
+std::optional<BY_HANDLE_FILE_INFORMATION> IdentityOf(const std::string& path) {
+  const win32::UniqueHandle item(CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!item.valid() || !GetFileInformationByHandle(item.get(), &information)) return std::nullopt;
+  return information;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  const std::optional<BY_HANDLE_FILE_INFORMATION> first = IdentityOf(a);
+  const std::optional<BY_HANDLE_FILE_INFORMATION> second = IdentityOf(b);
+  return first && second && first->dwVolumeSerialNumber == second->dwVolumeSerialNumber &&
+         first->nFileIndexHigh == second->nFileIndexHigh &&
+         first->nFileIndexLow == second->nFileIndexLow;
+}
+
 bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit) {
   WIN32_FIND_DATAA found{};
   const win32::UniqueFind find(FindFirstFileA((AddBackslash(folder) + "*.*").c_str(), &found));

@@ -2,6 +2,9 @@
 // and refuses, before writing anything, names that would leave the destination.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
 #include "host/files.h"
@@ -146,6 +149,47 @@ TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestination) {
     EXPECT_NE(extract.err.find("entry index 2 (" + c.entry + ")"), std::string::npos)
         << extract.err;
     EXPECT_TRUE(FolderNames(temp_.Sub("box")).empty());
+  }
+}
+
+// An entry whose destination is the package itself, by its own name or through a link already in
+// DEST, is refused before anything is written: writing it would truncate the file being read.
+TEST_F(ExtractTest, NeverWritesOverThePackageBeingRead) {
+  struct Case {
+    const char* name;
+    std::string entry;
+    std::string link;  // made in DEST first, leading to the package; empty for none
+  };
+  const Case cases[] = {
+      {"the package's own name in DEST", "P\\package.pak", ""},
+      {"a link in DEST to the package", "P\\linked.pak", "linked.pak"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string box = temp_.Sub(std::string("box-") + (c.link.empty() ? "own" : "link"));
+    ASSERT_TRUE(host::CreateFolderWithParents(box));
+    archive::MemoryArchive archive;
+    archive.writer().AddFolder(Spec("P"));
+    archive.writer().AddFile(Spec("P\\first.txt"), "first");
+    archive.writer().AddFile(Spec(c.entry), "would replace the package");
+    const std::string package = box + "\\package.pak";
+    WriteBytes(package, archive.bytes());
+    if (!c.link.empty()) {
+      std::error_code error;
+      std::filesystem::create_symlink(host::NativePath(package),
+                                      host::NativePath(box + "\\" + c.link), error);
+      if (error) {
+        std::printf("skipped: this platform cannot make a link here: %s\n",
+                    error.message().c_str());
+        continue;
+      }
+    }
+
+    const ProgramResult extract = Pack({"extract", "--prefix", "P", package, box});
+    EXPECT_EQ(extract.exit_code, 2);
+    EXPECT_NE(extract.err.find("is the package being read"), std::string::npos) << extract.err;
+    EXPECT_EQ(ReadBytes(package), archive.bytes());
+    EXPECT_FALSE(host::FileExists(box + "\\first.txt")) << "something was written";
   }
 }
 

@@ -51,7 +51,7 @@ ReaderPath PathFor(const std::string& name, const std::string& walk_prefix) {
 
 // Why the entry cannot be written below DEST, or none.
 std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& path,
-                                   const std::string& destination) {
+                                   const std::string& destination, const std::string& package) {
   if (const std::optional<std::string> problem = EscapeProblem(path.relative)) {
     return "its name would leave the destination folder: it holds " + *problem;
   }
@@ -64,6 +64,11 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
   }
   if (path.reader_name.size() > archive::kMaxEntryNameLength) {
     return std::string("its name is longer than 255 characters in this platform's spelling");
+  }
+  // Written there, the entry would replace the very file being read (directly or through a
+  // link), destroying the package in the middle of its own extraction.
+  if (host::SameFile(destination, package)) {
+    return "its destination \"" + destination + "\" is the package being read";
   }
   return std::nullopt;
 }
@@ -93,7 +98,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
           plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
         }
         if (const std::optional<std::string> refusal =
-                Refusal(entry, path, dest_folder + path.relative)) {
+                Refusal(entry, path, dest_folder + path.relative, file)) {
           std::cerr << "setup-pack: " << Label(entry.index, entry.name) << ": " << *refusal
                     << '\n';
           ++refusals;
