@@ -15,4 +15,26 @@ function(setup_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} setup_test_support gmock gtest_main setup_warnings)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  if(CMAKE_CROSSCOMPILING)
+    setup_test_needs(${name} wine)
+  endif()
+endfunction()
+
+# setup_test_needs(TEST NEED...): what a test needs besides its build: `wine` (a Windows program
+# run under Wine) or `display` (an X display for its windows). The needs are the test's CTest
+# labels, so that a run can tell which tests it cannot run here (scripts/test.sh).
+# A test that needs a display runs after a check that one is there; without it CTest reports the
+# test as failed, behind the check's message naming what is missing.
+function(setup_test_needs test)
+  set_property(TEST ${test} APPEND PROPERTY LABELS ${ARGN})
+  if("display" IN_LIST ARGN)
+    get_property(defined GLOBAL PROPERTY SETUP_DISPLAY_CHECK_DEFINED)
+    if(NOT defined)
+      set_property(GLOBAL PROPERTY SETUP_DISPLAY_CHECK_DEFINED TRUE)
+      add_test(NAME needs_display
+               COMMAND sh -c "test -n \"$DISPLAY\" || { echo 'these tests need an X display for their windows, and DISPLAY is not set (scripts/test.sh starts Xvfb)'; exit 1; }")
+      set_tests_properties(needs_display PROPERTIES FIXTURES_SETUP display LABELS display)
+    endif()
+    set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED display)
+  endif()
 endfunction()

@@ -1,8 +1,24 @@
-# Sourced by the scripts that run Wine: the project-local prefix and its one-time creation.
+# Sourced by the scripts that run Wine: the project-local prefix, its one-time creation, and the
+# Wine loader that can run here.
 project_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${SETUP_WINEPREFIX:-$project_root/build/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# The `wine` command starts Wine's 32-bit loader whenever wine32 is installed, and that loader
+# hands 64-bit programs on to the 64-bit one. Some machines' kernels run no 32-bit code at all
+# (IA-32 emulation off: starting an i386 program fails with "Exec format error"); there the
+# 64-bit loader is started directly, runs 64-bit programs, and no 32-bit program can run.
+# SETUP_WINE is the command to start a Windows program with; SETUP_WINE_RUNS_32BIT says whether
+# 32-bit programs can run.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  export SETUP_WINE=wine
+  export SETUP_WINE_RUNS_32BIT=1
+else
+  export SETUP_WINE=/usr/lib/wine/wine64
+  export WINELOADER=/usr/lib/wine/wine64
+  export SETUP_WINE_RUNS_32BIT=0
+fi
 
 setup_wine_prefix() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -11,7 +27,7 @@ setup_wine_prefix() {
     (
       flock 9
       if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        wineboot -i >/dev/null 2>&1 || true
+        "$SETUP_WINE" wineboot -i >/dev/null 2>&1 || true
         wineserver -w || true
       fi
     ) 9>"$WINEPREFIX.lock"
@@ -24,7 +40,7 @@ start_wine_server() {
   wineserver -p >/dev/null 2>&1 || true
   # Bring up the prefix's services once, before any test: a test program that ends while they are
   # still starting can hang in its exit under Wine.
-  wine cmd.exe /c exit 0 >/dev/null 2>&1 || true
+  "$SETUP_WINE" cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
 
 stop_wine_server() {

@@ -5,4 +5,4 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
 setup_wine_prefix
-exec wine "$@"
+exec "$SETUP_WINE" "$@"

@@ -114,8 +114,8 @@ bool ReadPathOptions(int argc, char** argv, const char* suite,
 bool HasDisplay(const char* suite) {
   char display[256] = {};
   if (GetEnvironmentVariableA("DISPLAY", display, sizeof(display)) != 0) return true;
-  std::printf("%s: skipped: DISPLAY is not set; the suite needs an X display (for example Xvfb, "
-              "as scripts/test.sh starts)\n",
+  std::printf("%s: cannot run: DISPLAY is not set; the suite needs an X display (for example "
+              "Xvfb, as scripts/test.sh starts)\n",
               suite);
   return false;
 }

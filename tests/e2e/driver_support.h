@@ -35,10 +35,10 @@ using PathOption = std::pair<const char*, std::string*>;
 bool ReadPathOptions(int argc, char** argv, const char* suite,
                      std::initializer_list<PathOption> options);
 
-// The exit status that tells CTest a suite was skipped.
-constexpr int kSkippedExitCode = 77;
+// The exit status of a suite that cannot run here.
+constexpr int kCannotRunExitCode = 2;
 // True when DISPLAY names the X display that Wine draws windows on; otherwise says that `suite`
-// is skipped and why.
+// cannot run and why.
 bool HasDisplay(const char* suite);
 
 // How long a wait for something the installer does may take before the test fails. Generous:

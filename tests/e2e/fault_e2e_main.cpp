@@ -9,7 +9,7 @@
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (!e2e::HasDisplay("fault_e2e_tests")) return e2e::kSkippedExitCode;
+  if (!e2e::HasDisplay("fault_e2e_tests")) return e2e::kCannotRunExitCode;
   e2e::DriverPaths& paths = e2e::Paths();
   if (!e2e::ReadPathOptions(argc, argv, "fault_e2e_tests",
                             {{"--setup=", &paths.setup_template},

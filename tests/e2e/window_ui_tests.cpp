@@ -153,6 +153,6 @@ TEST_F(WindowUiTest, OperationsOtherThanTheBoxDoNotWaitForTheInterfaceThread) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  if (!e2e::HasDisplay("window_ui_tests")) return e2e::kSkippedExitCode;
+  if (!e2e::HasDisplay("window_ui_tests")) return e2e::kCannotRunExitCode;
   return RUN_ALL_TESTS();
 }

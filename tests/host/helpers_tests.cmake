@@ -28,3 +28,7 @@ setup_add_test(host_process_test
 add_dependencies(host_process_test host_test_child)
 target_compile_definitions(host_process_test PRIVATE
   HOST_TEST_CHILD_FILE_NAME="$<TARGET_FILE_NAME:host_test_child>")
+if(CMAKE_CROSSCOMPILING)
+  # Under Wine a program that cannot be started gets the shell's error box, which needs a display.
+  setup_test_needs(host_process_test display)
+endif()
