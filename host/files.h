@@ -38,6 +38,11 @@ class OutputFile {
   // Creates (or truncates) the file for writing. Throws when the platform refuses, for example
   // when the existing file is read-only, a folder has that name, or another program holds it.
   static OutputFile CreateReplacing(const std::string& path);
+  // Creates a file that did not exist, named `folder` + "\" + `stem` + random hexadecimal digits
+  // + ".tmp", for a file that appears under its real name only once it is whole. The name cannot
+  // be guessed beforehand, and whatever already has it (a file, a link planted there) is never
+  // opened or followed: another name is tried. Throws when no new file can be made.
+  static OutputFile CreateUnique(const std::string& folder, const std::string& stem);
 
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;
@@ -51,8 +56,12 @@ class OutputFile {
   // with the time-zone offset in force now. Creation and last-access times are left alone
   // (on POSIX the access time is left unchanged). Returns false on failure.
   bool SetLastWriteTime(uint32_t dos_date_time);
+  // Gives the open file the permission bits of the file at `from` (POSIX; Windows has none to
+  // give). False on failure.
+  bool CopyPermissionsFrom(const std::string& from);
   // Closes the file. Throws when closing reports a write error.
   void Close();
+  const std::string& path() const { return path_; }
   // Sets the file's attribute bits after Close, with the effect of SetAttributes on its name.
   // On POSIX a file that CreateReplacing made new (rather than truncated) already has the mode of
   // a normal file, so only a read-only bit then costs a call. Returns false on failure.

@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "host/helpers.h"
 #include "host/host_error.h"
+#include "host/unique_name.h"
 
 namespace host {
 namespace {
@@ -171,6 +173,25 @@ OutputFile OutputFile::CreateReplacing(const std::string& path) {
   fd = ::open(native.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) throw ErrorFor("Cannot create file", path, errno);
   return OutputFile(fd, path, false);
+}
+
+OutputFile OutputFile::CreateUnique(const std::string& folder, const std::string& stem) {
+  std::random_device entropy;
+  int error = EEXIST;
+  for (int attempt = 0; attempt < kUniqueNameAttempts && error == EEXIST; ++attempt) {
+    const std::string path = AddBackslash(folder) + stem + RandomHex(entropy) + ".tmp";
+    // O_EXCL fails on any existing name, a symbolic link (even a dangling one) included.
+    const int fd = ::open(NativePath(path).c_str(),
+                          O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) return OutputFile(fd, path, true);
+    error = errno;
+  }
+  throw ErrorFor("Cannot create a new file in", folder, error);
+}
+
+bool OutputFile::CopyPermissionsFrom(const std::string& from) {
+  const std::optional<struct stat> info = StatOf(from);
+  return info && ::fchmod(file_, info->st_mode & 07777) == 0;
 }
 
 void OutputFile::Write(const void* data, size_t count) {

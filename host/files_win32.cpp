@@ -6,6 +6,7 @@
 
 #include "host/helpers.h"
 #include "host/host_error.h"
+#include "host/unique_name.h"
 #include "host/win32.h"
 
 namespace host {
@@ -74,6 +75,25 @@ OutputFile OutputFile::CreateReplacing(const std::string& path) {
   if (file == INVALID_HANDLE_VALUE) throw ErrorFor("Cannot create file", path, GetLastError());
   return OutputFile(file, path, GetLastError() != ERROR_ALREADY_EXISTS);
 }
+
+OutputFile OutputFile::CreateUnique(const std::string& folder, const std::string& stem) {
+  std::random_device entropy;
+  DWORD error = ERROR_FILE_EXISTS;
+  for (int attempt = 0; attempt < kUniqueNameAttempts &&
+                        (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
+       ++attempt) {
+    const std::string path = AddBackslash(folder) + stem + RandomHex(entropy) + ".tmp";
+    // CREATE_NEW fails on any existing name, a link included.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return OutputFile(file, path, true);
+    error = GetLastError();
+  }
+  throw ErrorFor("Cannot create a new file in", folder, error);
+}
+
+// Windows images carry no permission bits of their own.
+bool OutputFile::CopyPermissionsFrom(const std::string&) { return true; }
 
 void OutputFile::Write(const void* data, size_t count) {
   const char* next = static_cast<const char*>(data);

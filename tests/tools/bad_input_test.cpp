@@ -1,5 +1,6 @@
 // Bad arguments and bad input: a clear message, exit status 2, and nothing written.
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 
@@ -164,6 +165,46 @@ TEST_F(BadInputTest, IsRefusedWithAMessageAndChangesNothing) {
     EXPECT_NE(result.err.find("setup-pack: error: "), std::string::npos) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     EXPECT_TRUE(FolderNames(temp_.Sub("out")).empty());
+  }
+}
+
+// The output appears under its own name only, whole: the temporary file beside it has a short
+// name of its own (an output name as long as the file system allows works), is new (nothing
+// already there is opened), and is gone afterwards. An output name that is a link is replaced,
+// never written through.
+TEST_F(BadInputTest, OutputIsWrittenBesideItsNameAndNeverThroughALink) {
+  struct Case {
+    const char* name;
+    std::string output;        // below out
+    bool output_is_link;       // a link to a file outside out is there first
+  };
+  const Case cases[] = {
+      {"an output name of 254 characters", std::string(250, 'n') + ".pak", false},
+      {"an output name that is a link", "linked.pak", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = temp_.Sub("out-" + std::string(c.output_is_link ? "link" : "long"));
+    ASSERT_TRUE(host::CreateFolderWithParents(out));
+    const std::string outside = temp_.Sub("outside.txt");
+    testing_support::WriteTextFile(outside, "stays as it is");
+    if (c.output_is_link) {
+      std::error_code error;
+      std::filesystem::create_symlink(host::NativePath(outside),
+                                      host::NativePath(out + "\\" + c.output), error);
+      if (error) {
+        std::printf("skipped: this platform cannot make a link here: %s\n",
+                    error.message().c_str());
+        continue;
+      }
+    }
+    const ProgramResult create = Pack({"create", Path("tree"), Path(
+        "out-" + std::string(c.output_is_link ? "link" : "long") + "\\" + c.output)});
+    EXPECT_EQ(create.exit_code, 0) << create.err;
+    EXPECT_EQ(FolderNames(out), std::vector<std::string>{c.output});
+    EXPECT_EQ(ReadBytes(out + "\\" + c.output), good_);
+    EXPECT_FALSE(std::filesystem::is_symlink(host::NativePath(out + "\\" + c.output)));
+    EXPECT_EQ(testing_support::ReadWholeFile(outside), "stays as it is");
   }
 }
 

@@ -7,11 +7,25 @@
 
 namespace setup_pack {
 
-PendingOutput::PendingOutput(const std::string& native_path)
-    : final_path_(native_path),
-      temporary_path_(native_path + ".setup-pack-" + std::to_string(CurrentProcessId()) + ".tmp") {
+namespace {
+
+// The folder that will hold `path`, for its temporary file: a rename into place never crosses
+// file systems.
+std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of("\\/");
+  if (separator == std::string::npos) return ".";
+  if (separator == 0) return path.substr(0, 1);
+  return path.substr(0, separator);
+}
+
+}  // namespace
+
+// The temporary name is short and fixed in length, so that an output name as long as the file
+// system allows still works.
+PendingOutput::PendingOutput(const std::string& native_path) : final_path_(native_path) {
   try {
-    file_.emplace(host::OutputFile::CreateReplacing(temporary_path_));
+    file_.emplace(host::OutputFile::CreateUnique(FolderOf(native_path), ".setup-pack-"));
+    temporary_path_ = file_->path();
   } catch (const host::HostError& error) {
     throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());
   }
@@ -51,13 +65,14 @@ void PendingOutput::Flush() {
 void PendingOutput::Commit(const std::optional<std::string>& permissions_from) {
   try {
     Flush();
+    // On the open file: a name can be swapped for a link between two calls, a handle cannot.
+    if (permissions_from) file_->CopyPermissionsFrom(*permissions_from);
     file_->Close();
   } catch (const host::HostError& error) {
     throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());
   }
   file_.reset();
-  if (permissions_from) CopyPermissions(*permissions_from, temporary_path_);
-  ReplaceFileWith(temporary_path_, final_path_);
+  ReplaceFileWith(host::NativePath(temporary_path_), final_path_);
   committed_ = true;
 }
 

@@ -1,5 +1,6 @@
-// An output that appears whole or not at all: the bytes go to a temporary file in the target's
-// folder, and Commit renames it into place (replacing an older file). Destroyed without Commit,
+// An output that appears whole or not at all: the bytes go to a new temporary file of an
+// unpredictable name in the target's folder, and Commit renames it into place (replacing an older
+// file). Destroyed without Commit,
 // the temporary file is deleted, so a failed run leaves no half-written archive or installer.
 #pragma once
 
@@ -38,11 +39,8 @@ class PendingOutput {
   bool committed_ = false;
 };
 
-// Platform parts (output_file_posix.cpp, output_file_win32.cpp).
-unsigned long CurrentProcessId();
-// Renames `from` to `to`, replacing `to`. Throws ToolError with the platform's text.
+// Platform part (output_file_posix.cpp, output_file_win32.cpp): renames `from` to `to`, replacing
+// `to`. Throws ToolError with the platform's text.
 void ReplaceFileWith(const std::string& from, const std::string& to);
-// POSIX: gives `to` the permission bits of `from`. Windows: nothing to do.
-void CopyPermissions(const std::string& from, const std::string& to);
 
 }  // namespace setup_pack

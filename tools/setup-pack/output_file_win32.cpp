@@ -4,15 +4,10 @@
 
 namespace setup_pack {
 
-unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
-
 void ReplaceFileWith(const std::string& from, const std::string& to) {
   if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     throw ToolError("cannot write \"" + to + "\": " + host::win32::ErrorText(GetLastError()));
   }
 }
-
-// Windows images need no execute bit.
-void CopyPermissions(const std::string&, const std::string&) {}
 
 }  // namespace setup_pack
