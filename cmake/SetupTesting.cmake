@@ -31,8 +31,11 @@ function(setup_test_needs test)
     get_property(defined GLOBAL PROPERTY SETUP_DISPLAY_CHECK_DEFINED)
     if(NOT defined)
       set_property(GLOBAL PROPERTY SETUP_DISPLAY_CHECK_DEFINED TRUE)
+      set(message "these tests need an X display for their windows, and DISPLAY is not set"
+                  " (scripts/test.sh starts Xvfb)")
+      string(CONCAT message ${message})
       add_test(NAME needs_display
-               COMMAND sh -c "test -n \"$DISPLAY\" || { echo 'these tests need an X display for their windows, and DISPLAY is not set (scripts/test.sh starts Xvfb)'; exit 1; }")
+               COMMAND sh -c "test -n \"$DISPLAY\" || { echo '${message}'; exit 1; }")
       set_tests_properties(needs_display PROPERTIES FIXTURES_SETUP display LABELS display)
     endif()
     set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED display)

@@ -38,8 +38,7 @@ setup_wine_prefix() {
 start_wine_server() {
   setup_wine_prefix
   wineserver -p >/dev/null 2>&1 || true
-  # Bring up the prefix's services once, before any test: a test program that ends while they are
-  # still starting can hang in its exit under Wine.
+  # Bring up the prefix's services once, before any test, so that no test pays for them.
   "$SETUP_WINE" cmd.exe /c exit 0 >/dev/null 2>&1 || true
 }
 

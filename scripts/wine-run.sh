@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine in the project's own prefix (never the user's). The prefix is
 # made on first use; scripts/test.sh keeps one wineserver alive for the whole run.
-set -euo pipefail
+#
+# The program's output goes to a file that is copied out once the program has ended. Wine starts
+# helper processes on demand from whichever program needs them first (the wineserver itself, the
+# prefix's services, the desktop process), and they inherit that program's standard output and
+# error. Given the caller's pipes, they would hold them open long after the program ended, and
+# CTest, which waits for its pipes to close, would wait for them: until the time-out, or until the
+# helpers end with the last other Wine program of the run.
+set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$here/wine-env.sh"
 setup_wine_prefix
-exec "$SETUP_WINE" "$@"
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+"$SETUP_WINE" "$@" >"$output" 2>&1 </dev/null
+status=$?
+cat "$output"
+exit $status

@@ -84,9 +84,9 @@ TEST_F(ApplicationJobTest, UnpacksBelowTheTemporaryFolderAndEndsWithoutASetup) {
   const std::string data = QuillonFolder() + "\\data\\";
   EXPECT_EQ(ReadWholeFile(data + "payload.bin"), kSetupData);
   EXPECT_FALSE(IsReadOnly(data + "payload.bin"));
-  EXPECT_EQ(LastWriteDosDateTime(data + "payload.bin"), kJanuary1999);
+  EXPECT_EQ(testing_support::LastWriteLocalDosTime(data + "payload.bin"), kJanuary1999);
   EXPECT_TRUE(IsReadOnly(data + "locked.bin"));
-  EXPECT_EQ(LastWriteDosDateTime(data + "locked.bin"), kMay2003);
+  EXPECT_EQ(testing_support::LastWriteLocalDosTime(data + "locked.bin"), kMay2003);
 }
 
 TEST_F(ApplicationJobTest, FolderIsClearedBeforeItIsFilled) {
@@ -186,7 +186,7 @@ TEST_F(ApplicationJobTest, FallsBackWhenThePlatformHasNoTemporaryFolder) {
   ASSERT_TRUE(host::CreateFolderWithParents("c:\\Windows\\Temp"));
   const std::string target = "c:\\Windows\\Temp\\Quillon";
   {
-    ScopedTempVariable too_long(host::NativePath(temp_.Sub(std::string(300, 'x'))));
+    testing_support::ScopedTempEnvironment too_long(temp_.Sub(std::string(300, 'x')));
     ASSERT_FALSE(host::PlatformTempPath(256).has_value());
     LoadPackage(ManifestText("", ""), SetupEntries());
 

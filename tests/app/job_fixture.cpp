@@ -55,12 +55,6 @@ std::vector<std::string> TreeOf(const std::string& folder) {
   return tree;
 }
 
-bool IsReadOnly(const std::string& path) {
-  std::error_code ec;
-  const fs::perms perms = fs::status(host::NativePath(path), ec).permissions();
-  return !ec && (perms & fs::perms::owner_write) == fs::perms::none;
-}
-
 bool WaitForFile(const std::string& path) {
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   while (!host::FileExists(path)) {
@@ -110,7 +104,7 @@ bool SameFolder(const std::string& a, const std::string& b) {
 
 JobTest::JobTest() {
   fs::create_directories(host::NativePath(platform_temp()));
-  temp_variable_ = std::make_unique<ScopedTempVariable>(host::NativePath(platform_temp()));
+  temp_variable_ = std::make_unique<testing_support::ScopedTempEnvironment>(platform_temp());
 }
 
 JobTest::~JobTest() {

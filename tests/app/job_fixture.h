@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "archive/settings_record.h"
-#include "tests/app/platform_fixture.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
 
@@ -61,7 +61,7 @@ UiCall End();
 // Every file and folder below `folder` (installer spelling), as sorted relative paths with
 // forward slashes; folders end with a slash.
 std::vector<std::string> TreeOf(const std::string& folder);
-bool IsReadOnly(const std::string& path);
+using testing_support::IsReadOnly;
 // Waits, with a generous time-out, for the file to appear (a file another process writes).
 bool WaitForFile(const std::string& path);
 // Removes the folder and everything in it, read-only files included, waiting with a generous
@@ -105,7 +105,7 @@ class JobTest : public testing_support::TempFolderTest {
     std::thread::id thread;
   };
 
-  std::unique_ptr<ScopedTempVariable> temp_variable_;
+  std::unique_ptr<testing_support::ScopedTempEnvironment> temp_variable_;
   std::vector<uint8_t> package_;
   size_t calls_before_job_ = 0;
   std::shared_ptr<CallbackRecord> callback_ = std::make_shared<CallbackRecord>();

@@ -20,6 +20,8 @@ using testing_support::WriteTextFile;
 namespace app_test {
 namespace {
 
+using testing_support::ScopedRegistryKey;
+
 const std::string kVersion = std::to_string(kIdeVersion);
 
 std::string RootKey(const std::string& environment) {
@@ -79,8 +81,8 @@ TEST_F(LibraryJobTest, ProductFolderLandsBelowTheEnvironmentOrTheTemporaryFolder
     SCOPED_TRACE(c.name);
     const std::string root = temp_.Sub("ide-" + std::to_string(row++));
     ASSERT_TRUE(host::CreateFolderWithParents(root));
-    ScopedRegistryValue registered(host::RegistryRoot::kLocalMachine, RootKey(c.installed),
-                                   "RootDir", root);
+    ScopedRegistryKey registered(host::RegistryRoot::kLocalMachine, RootKey(c.installed));
+    registered.SetString("", "RootDir", root);
     LoadPackage(ManifestText(c.ide_spec, c.folder_name), LibraryEntries());
 
     RunJob();
@@ -97,16 +99,16 @@ TEST_F(LibraryJobTest, ProductFolderLandsBelowTheEnvironmentOrTheTemporaryFolder
     EXPECT_EQ(ReadWholeFile(target + "\\source\\unit.pas"), "unit Unit1;\r\n");
     EXPECT_TRUE(IsReadOnly(target + "\\lib\\unit.dcu"));
     EXPECT_FALSE(IsReadOnly(target + "\\readme.txt"));
-    EXPECT_EQ(LastWriteDosDateTime(target + "\\lib\\unit.dcu"), kJanuary1999);
-    EXPECT_EQ(LastWriteDosDateTime(target + "\\readme.txt"), kMay2003);
+    EXPECT_EQ(testing_support::LastWriteLocalDosTime(target + "\\lib\\unit.dcu"), kJanuary1999);
+    EXPECT_EQ(testing_support::LastWriteLocalDosTime(target + "\\readme.txt"), kMay2003);
     EXPECT_FALSE(app::SetupProcess.has_value());
     EXPECT_EQ(CallbacksCalled(), 0);
   }
 }
 
 TEST_F(LibraryJobTest, PackageWithoutSourcePartSucceedsWithTheFirstPart) {
-  ScopedRegistryValue registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"), "RootDir",
-                                 temp_.path());
+  ScopedRegistryKey registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"));
+  registered.SetString("", "RootDir", temp_.path());
   LoadPackage(ManifestText("D" + kVersion, "Product"),
               {FileEntry("C\\readme.txt", "read me"), FileEntry("c\\lower.txt", "lower")});
 
@@ -119,8 +121,8 @@ TEST_F(LibraryJobTest, PackageWithoutSourcePartSucceedsWithTheFirstPart) {
 }
 
 TEST_F(LibraryJobTest, ProductFolderIsClearedBeforeItIsFilled) {
-  ScopedRegistryValue registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"), "RootDir",
-                                 temp_.Sub("ide"));
+  ScopedRegistryKey registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"));
+  registered.SetString("", "RootDir", temp_.Sub("ide"));
   const std::string target = temp_.Sub("ide\\Product");
   ASSERT_TRUE(host::CreateFolderWithParents(target + "\\old folder"));
   WriteTextFile(temp_.Sub("ide\\beside.txt"), "outside the product folder");
@@ -167,8 +169,8 @@ TEST_F(LibraryJobTest, FailedEntryReportsTheFailureAndLeavesTheWindowOpen) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string root = temp_.Sub("ide-" + std::to_string(row++));
-    ScopedRegistryValue registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"),
-                                   "RootDir", root);
+    ScopedRegistryKey registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"));
+    registered.SetString("", "RootDir", root);
     LoadPackage(ManifestText("D" + kVersion, "Product"), c.entries);
     const int callbacks_before = CallbacksCalled();
 
@@ -214,8 +216,8 @@ TEST_F(LibraryJobTest, FolderNameLeavingTheRootFailsBeforeAnythingIsDeleted) {
   WriteTextFile(root + "\\root.txt", "root");
   WriteTextFile(root + "\\x\\inner.txt", "inner");
   WriteTextFile(temp_.Sub("outside.txt"), "outside");
-  ScopedRegistryValue registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"), "RootDir",
-                                 root);
+  ScopedRegistryKey registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"));
+  registered.SetString("", "RootDir", root);
   for (const char* name : {".", "..", "x\\..", "x\\..\\..", "x/../..", "\\x", "/x", "c:\\x",
                            "x:", "x\\\\y", "x\\", "x\\ . \\y", "..."}) {
     SCOPED_TRACE(name);
@@ -233,8 +235,8 @@ TEST_F(LibraryJobTest, FolderNameLeavingTheRootFailsBeforeAnythingIsDeleted) {
 }
 
 TEST_F(LibraryJobTest, StartsTheExtractedSetupInTheTargetWithoutWaiting) {
-  ScopedRegistryValue registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"), "RootDir",
-                                 temp_.Sub("ide"));
+  ScopedRegistryKey registered(host::RegistryRoot::kLocalMachine, RootKey("Delphi"));
+  registered.SetString("", "RootDir", temp_.Sub("ide"));
   const std::string target = temp_.Sub("ide\\Product");
   LoadPackage(ManifestText("D" + kVersion, "Product"), LibraryEntries());
   const std::string folder_before = host::GetCurrentFolder();

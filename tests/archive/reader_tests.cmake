@@ -1,7 +1,5 @@
 # The package format, the reader and the writer.
-add_library(setup_archive_test_support STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/reader_fixture.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/file_probe_${SETUP_PLATFORM}.cpp)
+add_library(setup_archive_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/reader_fixture.cpp)
 target_link_libraries(setup_archive_test_support
   PUBLIC setup_archive setup_test_support gtest PRIVATE setup_warnings)
 

@@ -12,7 +12,7 @@
 #include "archive/archive_writer.h"
 #include "archive/transform.h"
 #include "host/files.h"
-#include "tests/archive/file_probe.h"
+#include "tests/support/platform_support.h"
 #include "tests/archive/reader_fixture.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
@@ -215,7 +215,7 @@ TEST_P(StackerTest, ExistingFileIsReplacedAndGetsDateThenAttributes) {
     EXPECT_TRUE(ui_.Messages().empty());
     EXPECT_EQ(ReadWholeFile(path), "new");
     EXPECT_EQ(testing_support::IsReadOnly(path), (c.stored_attributes & 0x01) != 0);
-    EXPECT_EQ(testing_support::LastWriteDosTime(path), c.modified);
+    EXPECT_EQ(testing_support::LastWriteLocalDosTime(path), c.modified);
   }
 }
 

@@ -11,7 +11,7 @@
 #include "archive/entry_header.h"
 #include "archive/transform.h"
 #include "host/files.h"
-#include "tests/archive/file_probe.h"
+#include "tests/support/platform_support.h"
 #include "tests/archive/reader_fixture.h"
 
 namespace archive_testing {
@@ -247,7 +247,7 @@ class RoundTripTest : public ReaderTest {
       const std::string path = target + "\\" + name.substr(prefix.size() + 1);
       EXPECT_EQ(testing_support::ReadWholeFile(path),
                 std::string(stored.data.begin(), stored.data.end()));
-      EXPECT_EQ(testing_support::LastWriteDosTime(path), stored.modified);
+      EXPECT_EQ(testing_support::LastWriteLocalDosTime(path), stored.modified);
       EXPECT_EQ(testing_support::IsReadOnly(path), (stored.attributes & 0x01) != 0);
     }
   }

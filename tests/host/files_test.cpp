@@ -12,6 +12,7 @@
 
 #include "host/host_error.h"
 #include "tests/host/platform_probe.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -243,7 +244,7 @@ TEST_F(LastWriteTimeTest, RoundTripsThroughLocalTime) {
     file.Write("x", 1);
     EXPECT_TRUE(file.SetLastWriteTime(c.dos_date_time));
     file.Close();
-    EXPECT_EQ(host_test::LastWriteAsLocalDosTime(path), c.dos_date_time);
+    EXPECT_EQ(testing_support::LastWriteLocalDosTime(path), c.dos_date_time);
   }
 }
 
@@ -329,7 +330,7 @@ TEST_F(LastWriteTimeTest, ReadOnlyAppliedAfterClosingKeepsTheDate) {
   ASSERT_TRUE(file.SetLastWriteTime(stored));
   file.Close();
   ASSERT_TRUE(host::SetAttributes(path, host::kAttributeReadOnly | host::kAttributeArchive));
-  EXPECT_EQ(host_test::LastWriteAsLocalDosTime(path), stored);
+  EXPECT_EQ(testing_support::LastWriteLocalDosTime(path), stored);
   EXPECT_TRUE(host_test::IsWriteProtected(path));
   EXPECT_EQ(ReadWholeFile(path), "contents");
 }

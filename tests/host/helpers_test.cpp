@@ -9,6 +9,7 @@
 
 #include "host/files.h"
 #include "tests/host/platform_probe.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
@@ -75,7 +76,7 @@ TEST_F(TempFolderChoiceTest, GetTempFolderIsThePlatformsFolderEndingInABackslash
 }
 
 TEST_F(TempFolderChoiceTest, PlatformTempPathMustFitTheBufferWithItsNul) {
-  const host_test::ScopedTempEnvironment environment(temp_.path());
+  const testing_support::ScopedTempEnvironment environment(temp_.path());
   // Both platforms answer with the folder and a trailing separator.
   const std::string expected = host::AddBackslash(temp_.path());
   struct Case {
@@ -149,7 +150,7 @@ TEST_F(TempFolderChoiceTest, GetTempFolderFallsBackWhenThePathDoesNotFit) {
   // 150 characters of name alone: the answer cannot fit 144 characters with its NUL.
   const std::string long_folder = temp_.Sub(std::string(150, 'x'));
   fs::create_directories(host::NativePath(long_folder));
-  const host_test::ScopedTempEnvironment environment(long_folder);
+  const testing_support::ScopedTempEnvironment environment(long_folder);
   const host_test::ScopedCurrentFolder current(temp_.path());
   if (!IsWindows()) fs::create_directories("c:/Temp");
   EXPECT_FALSE(host::PlatformTempPath(144).has_value());

@@ -22,11 +22,6 @@ std::string OwnProgramFolder();
 
 // ---- Files ----
 
-// The file's last-write time converted back to a local DOS date-time by the platform's own calls
-// (Windows: FileTimeToLocalFileTime + FileTimeToDosDateTime; POSIX: localtime_r). None when it
-// cannot be read.
-std::optional<uint32_t> LastWriteAsLocalDosTime(const std::string& path);
-
 // The file's last-write time in whole seconds since 1970-01-01 UTC.
 std::optional<int64_t> LastWriteUtcSeconds(const std::string& path);
 
@@ -70,19 +65,6 @@ class ScopedCurrentFolder {
 
  private:
   std::string saved_;
-};
-
-// Points the user's temporary folder at `folder` for the object's lifetime (POSIX: TMPDIR;
-// Windows: TMP and TEMP), restoring the previous values afterwards.
-class ScopedTempEnvironment {
- public:
-  explicit ScopedTempEnvironment(const std::string& folder);
-  ~ScopedTempEnvironment();
-  ScopedTempEnvironment(const ScopedTempEnvironment&) = delete;
-  ScopedTempEnvironment& operator=(const ScopedTempEnvironment&) = delete;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // Sets the process's time zone (a POSIX TZ value) for the object's lifetime. supported() is false

@@ -50,19 +50,6 @@ std::string OwnProgramFolder() {
   return program.substr(0, program.find_last_of('/'));
 }
 
-std::optional<uint32_t> LastWriteAsLocalDosTime(const std::string& path) {
-  const std::optional<struct stat> info = StatOf(path);
-  if (!info) return std::nullopt;
-  struct tm local {};
-  if (localtime_r(&info->st_mtim.tv_sec, &local) == nullptr || local.tm_year < 80) {
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(local.tm_year - 80) << 25 |
-         static_cast<uint32_t>(local.tm_mon + 1) << 21 |
-         static_cast<uint32_t>(local.tm_mday) << 16 | static_cast<uint32_t>(local.tm_hour) << 11 |
-         static_cast<uint32_t>(local.tm_min) << 5 | static_cast<uint32_t>(local.tm_sec / 2);
-}
-
 std::optional<int64_t> LastWriteUtcSeconds(const std::string& path) {
   const std::optional<struct stat> info = StatOf(path);
   if (!info) return std::nullopt;
@@ -99,15 +86,6 @@ bool MakeFolderLink(const std::string& link, const std::string& target, std::str
   if (::symlink(host::NativePath(target).c_str(), host::NativePath(link).c_str()) == 0) return true;
   why_not = std::string("symlink failed: ") + std::strerror(errno);
   return false;
-}
-
-ScopedTempEnvironment::ScopedTempEnvironment(const std::string& folder) {
-  saved_.emplace_back("TMPDIR", ReadVariable("TMPDIR"));
-  ::setenv("TMPDIR", host::NativePath(folder).c_str(), 1);
-}
-
-ScopedTempEnvironment::~ScopedTempEnvironment() {
-  for (const auto& [name, value] : saved_) RestoreVariable(name, value);
 }
 
 // glibc's localtime_r does not look at TZ again by itself; tzset makes the change take effect.

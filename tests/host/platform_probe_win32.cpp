@@ -77,15 +77,6 @@ bool MakeJunction(const std::string& link, const std::string& target, std::strin
   return false;
 }
 
-std::optional<std::string> ReadVariable(const char* name) {
-  const DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
-  if (needed == 0) return std::nullopt;
-  std::string value(needed, '\0');
-  const DWORD length = GetEnvironmentVariableA(name, value.data(), needed);
-  value.resize(length);
-  return value;
-}
-
 bool RunsOnWine() {
   const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -137,18 +128,6 @@ std::string OwnProgramFolder() {
   const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
   const std::string program(buffer, length);
   return program.substr(0, program.find_last_of("\\/"));
-}
-
-std::optional<uint32_t> LastWriteAsLocalDosTime(const std::string& path) {
-  const std::optional<WIN32_FILE_ATTRIBUTE_DATA> data = AttributeDataOf(path);
-  FILETIME local{};
-  WORD date = 0;
-  WORD time = 0;
-  if (!data || !FileTimeToLocalFileTime(&data->ftLastWriteTime, &local) ||
-      !FileTimeToDosDateTime(&local, &date, &time)) {
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(date) << 16 | time;
 }
 
 std::optional<int64_t> LastWriteUtcSeconds(const std::string& path) {
@@ -204,19 +183,6 @@ bool MakeFolderLink(const std::string& link, const std::string& target, std::str
   if (MakeJunction(link, target, junction_result) && IsReparsePoint(link)) return true;
   why_not = "CreateSymbolicLinkA: " + symlink_result + "; junction: " + junction_result;
   return false;
-}
-
-ScopedTempEnvironment::ScopedTempEnvironment(const std::string& folder) {
-  for (const char* name : {"TMP", "TEMP"}) {
-    saved_.emplace_back(name, ReadVariable(name));
-    SetEnvironmentVariableA(name, folder.c_str());
-  }
-}
-
-ScopedTempEnvironment::~ScopedTempEnvironment() {
-  for (const auto& [name, value] : saved_) {
-    SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
-  }
 }
 
 ScopedTimeZone::ScopedTimeZone(const std::string& /*zone*/) {}

@@ -2,7 +2,7 @@
 # Windows builds write real keys (in the prefix's registry under Wine) and read them back.
 if(WIN32)
   setup_add_test(registry_win32_test
-    SOURCES registry_win32_test.cpp test_registry_keys_win32.cpp
+    SOURCES registry_win32_test.cpp library_install_test.cpp
     LIBS setup_host)
 else()
   setup_add_test(registry_test

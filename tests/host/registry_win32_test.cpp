@@ -1,4 +1,5 @@
-// The registry layer and the IDE lookup over the real registry (the Wine prefix's under Wine).
+// The registry layer over the real registry (the Wine prefix's under Wine): value types, sizes and
+// views. The IDE lookup's table runs on every platform (library_install_test.cpp).
 // The tests write their own keys and remove them afterwards. Other test programs may run at the
 // same time in the same registry, and both builds of this one may, so every key written here
 // carries a number that depends on the build and that no real environment or other test uses.
@@ -11,7 +12,8 @@
 #include "host/LibraryInstall.h"
 #include "host/helpers.h"
 #include "host/registry.h"
-#include "tests/host/test_registry_keys_win32.h"
+#include "host/win32.h"
+#include "tests/support/platform_support.h"
 
 namespace host {
 namespace {
@@ -34,7 +36,7 @@ std::string DwordBytes(uint32_t value) {
 }
 
 TEST(RegistryWin32Test, ReadsEveryValueTypeAsItsBytes) {
-  ScopedRegistryKey key(kMachine, RegistryView::kThirtyTwoBit, TestKeyPath("Types"));
+  ScopedRegistryKey key(kMachine, TestKeyPath("Types"), RegistryView::kThirtyTwoBit);
   const std::string longest(kRegistryValueBufferSize, 'L');
   struct Case {
     const char* name;
@@ -68,7 +70,7 @@ TEST(RegistryWin32Test, ReadsEveryValueTypeAsItsBytes) {
 }
 
 TEST(RegistryWin32Test, MissingKeysAndValuesReadEmpty) {
-  ScopedRegistryKey key(kMachine, RegistryView::kThirtyTwoBit, TestKeyPath("Missing"));
+  ScopedRegistryKey key(kMachine, TestKeyPath("Missing"), RegistryView::kThirtyTwoBit);
   key.SetString("", "Present", "here");
   const TComponentInstall install = TComponentInstall::Create("Delphi", 7);
   struct Case {
@@ -93,8 +95,8 @@ TEST(RegistryWin32Test, MissingKeysAndValuesReadEmpty) {
 
 TEST(RegistryWin32Test, SeesOnlyTheThirtyTwoBitView) {
   const std::string path = TestKeyPath("Views");
-  ScopedRegistryKey only64(kMachine, RegistryView::kSixtyFourBit, path);
-  ScopedRegistryKey only32(kMachine, RegistryView::kThirtyTwoBit, path);
+  ScopedRegistryKey only64(kMachine, path, RegistryView::kSixtyFourBit);
+  ScopedRegistryKey only32(kMachine, path, RegistryView::kThirtyTwoBit);
   only64.SetString("", "RootDir", "sixty-four");
   only32.SetString("", "Version", "thirty-two");
   only64.SetString("Only64", "RootDir", "sixty-four");
@@ -104,117 +106,13 @@ TEST(RegistryWin32Test, SeesOnlyTheThirtyTwoBitView) {
   EXPECT_EQ(install.ReadRegistryString(kMachine, path + "\\Only64", "RootDir"), "");
 }
 
-struct StoredString {
-  RegistryRoot root;
-  std::string subkey;  // below the version key
-  std::string name;
-  std::string text;
-};
-
-struct LookupCase {
-  std::string name;
-  std::string environment;
-  std::string written_as;  // the environment name in the keys written
-  int32_t version;
-  std::vector<StoredString> registry;
-  std::string root_folder;
-  std::string package_output_folder;
-  std::string version_text;
-  bool is_delphi;
-  std::string path_macro;
-};
-
 std::string BorlandKey(const std::string& environment, int32_t version) {
   return "SOFTWARE\\Borland\\" + environment + "\\" + std::to_string(version) + ".0";
 }
 
-TEST(LibraryInstallWin32Test, CreateReadsTheThirtyTwoBitView) {
-  // Numbers above 3 and at most 3 that no real environment or other test uses.
-  const int32_t above = 9000 + kBuildBits;
-  const int32_t at_most_3 = -9000 - kBuildBits;
-  const std::vector<LookupCase> cases = {
-      {"Delphi with every value",
-       "Delphi",
-       "Delphi",
-       above,
-       {{kMachine, "", "RootDir", "C:\\Borland\\Delphi"},
-        {kMachine, "", "Version", "7.0 Enterprise"},
-        {kMachine, "", "SKU", "not read"},
-        {kUser, "Library", "Package DPL Output", "$(DELPHI)\\Projects\\Bpl"}},
-       "C:\\Borland\\Delphi",
-       "$(DELPHI)\\Projects\\Bpl",
-       "7.0 Enterprise",
-       true,
-       "$(DELPHI)"},
-      {"C++Builder at most 3 takes SKU",
-       "C++Builder",
-       "C++Builder",
-       at_most_3,
-       {{kMachine, "", "RootDir", "C:\\CBuilder"},
-        {kMachine, "", "Version", "not read"},
-        {kMachine, "", "SKU", "Professional"}},
-       "C:\\CBuilder",
-       "C:\\CBuilder\\Lib",
-       "Professional",
-       false,
-       ""},
-      {"C++Builder above 3 takes Version",
-       "C++Builder",
-       "C++Builder",
-       above,
-       {{kMachine, "", "RootDir", "C:\\CBuilder"},
-        {kMachine, "", "Version", "5.0"},
-        {kMachine, "", "SKU", "not read"}},
-       "C:\\CBuilder",
-       "C:\\CBuilder\\Lib",
-       "5.0",
-       false,
-       "$(BCB)"},
-      {"lower-case delphi finds the keys of Delphi",
-       "delphi",
-       "Delphi",
-       above + 1,
-       {{kMachine, "", "RootDir", "C:\\Tools\\IDE"}},
-       "C:\\Tools\\IDE",
-       "C:\\Tools\\IDE\\Lib",
-       "",
-       true,
-       "$(DELPHI)"},
-      {"not installed",
-       "Delphi",
-       "Delphi",
-       above + 2,
-       {},
-       "",
-       "Lib",
-       "",
-       true,
-       "$(DELPHI)"},
-  };
-  for (const LookupCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string key_path = BorlandKey(c.written_as, c.version);
-    ScopedRegistryKey machine(kMachine, RegistryView::kThirtyTwoBit, key_path);
-    ScopedRegistryKey user(kUser, RegistryView::kThirtyTwoBit, key_path);
-    for (const StoredString& value : c.registry) {
-      (value.root == kMachine ? machine : user).SetString(value.subkey, value.name, value.text);
-    }
-    const TComponentInstall install = TComponentInstall::Create(c.environment, c.version);
-    EXPECT_EQ(install.KeyPath(), BorlandKey(c.environment, c.version));
-    EXPECT_EQ(install.RootFolder(), c.root_folder);
-    EXPECT_EQ(install.PackageOutputFolder(), c.package_output_folder);
-    EXPECT_EQ(install.VersionText(), c.version_text);
-    EXPECT_EQ(install.IsDelphi(), c.is_delphi);
-    EXPECT_EQ(install.EnvironmentName(), c.environment);
-    EXPECT_EQ(install.VersionNumber(), c.version);
-    EXPECT_EQ(install.Installed(), !c.root_folder.empty());
-    EXPECT_EQ(install.PathMacro(), c.path_macro);
-  }
-}
-
 TEST(LibraryInstallWin32Test, EnvironmentOnlyInTheSixtyFourBitViewIsNotInstalled) {
   const int32_t version = 9100 + kBuildBits;
-  ScopedRegistryKey machine(kMachine, RegistryView::kSixtyFourBit, BorlandKey("Delphi", version));
+  ScopedRegistryKey machine(kMachine, BorlandKey("Delphi", version), RegistryView::kSixtyFourBit);
   machine.SetString("", "RootDir", "C:\\SixtyFour");
   machine.SetString("", "Version", "64");
   const TComponentInstall install = TComponentInstall::Create("Delphi", version);
@@ -222,18 +120,6 @@ TEST(LibraryInstallWin32Test, EnvironmentOnlyInTheSixtyFourBitViewIsNotInstalled
   EXPECT_FALSE(install.Installed());
   EXPECT_EQ(install.VersionText(), "");
   EXPECT_EQ(install.PackageOutputFolder(), "Lib");
-}
-
-TEST(LibraryInstallWin32Test, EmptyEnvironmentNameFindsNothing) {
-  const int32_t version = 9200 + kBuildBits;
-  const TComponentInstall install = TComponentInstall::Create("", version);
-  EXPECT_EQ(install.KeyPath(), "SOFTWARE\\Borland\\\\" + std::to_string(version) + ".0");
-  EXPECT_EQ(install.RootFolder(), "");
-  EXPECT_FALSE(install.Installed());
-  EXPECT_FALSE(install.IsDelphi());
-  EXPECT_EQ(install.VersionText(), "");
-  EXPECT_EQ(install.PackageOutputFolder(), "Lib");
-  EXPECT_EQ(install.PathMacro(), "$(BCB)");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "archive/archive_writer.h"
 #include "archive/package_block.h"
 #include "archive/settings_record.h"
+#include "tools/setup-pack/authenticode.h"
 
 namespace pack_testing {
 namespace {
@@ -33,14 +34,9 @@ void WriteLittleEndian32At(std::vector<uint8_t>& bytes, size_t offset, uint32_t 
 }
 
 uint32_t ImageChecksum(const std::vector<uint8_t>& bytes) {
-  uint64_t sum = 0;
-  for (size_t at = 0; at < bytes.size(); at += 2) {
-    if (at >= kPeChecksumOffset && at < kPeChecksumOffset + 4) continue;
-    sum += bytes[at] | (at + 1 < bytes.size() ? bytes[at + 1] << 8 : 0);
-    sum = (sum & 0xFFFF) + (sum >> 16);
-  }
-  sum = (sum & 0xFFFF) + (sum >> 16);
-  return static_cast<uint32_t>(sum + bytes.size());
+  setup_pack::PeChecksum checksum(kPeChecksumOffset);
+  checksum.Add(bytes.data(), bytes.size());
+  return checksum.Finish();
 }
 
 std::vector<uint8_t> HandMadeInstallerImage() {

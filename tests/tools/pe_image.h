@@ -26,9 +26,8 @@ constexpr size_t kPeSecurityEntryOffset = 0xD8;
 // An unsigned image carrying the checksum of its bytes, as a linker writes it.
 std::vector<uint8_t> HandMadeInstallerImage();
 
-// The image checksum of `bytes` (the words summed with end-around carry, the checksum field
-// counted as zero, plus the length), summed here on its own so that the tool's sum is checked
-// against another.
+// The image checksum of `bytes`, by the tool's own sum (whose rule its unit tests check against
+// sums worked out by hand).
 uint32_t ImageChecksum(const std::vector<uint8_t>& bytes);
 
 // Appends a certificate table of `payload_size` bytes after the image (WIN_CERTIFICATE: length,
