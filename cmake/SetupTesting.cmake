@@ -7,16 +7,30 @@ if(SETUP_BUILD_TESTS AND NOT TARGET gtest)
   add_subdirectory("${SETUP_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/_deps/googletest" EXCLUDE_FROM_ALL SYSTEM)
 endif()
 
-# setup_add_test(NAME SOURCES ... LIBS ...): one test program, one CTest test. Under the Windows
-# builds CTest runs it through CMAKE_CROSSCOMPILING_EMULATOR (Wine).
+# GoogleTest itself is compiled without optimisation, as the test code is (tests/CMakeLists.txt):
+# its speed does not matter, the time to compile it does.
+if(SETUP_BUILD_TESTS)
+  foreach(target gtest gtest_main gmock gmock_main)
+    target_compile_options(${target} PRIVATE -O0)
+  endforeach()
+endif()
+
+include(GoogleTest)
+
+# setup_add_test(NAME SOURCES ... LIBS ...): one test program. Natively every test case is a CTest
+# test of its own (listed when CTest runs), so that the cases of a long program run side by side.
+# Under the Windows builds the program is one CTest test, run through
+# CMAKE_CROSSCOMPILING_EMULATOR (Wine): a Wine start per case would cost more than it saves.
 function(setup_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} setup_test_support gmock gtest_main setup_warnings)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
     setup_test_needs(${name} wine)
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES TIMEOUT 300)
   endif()
 endfunction()
 

@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Runs every test: native, native under AddressSanitizer and UndefinedBehaviorSanitizer, and both
-# Windows builds under Wine (GUI tests in an Xvfb display), then the bounded fuzz runs.
-# Installs what is missing first. Exit status 0 only when every suite passed.
+# Runs every test: native, native under AddressSanitizer and UndefinedBehaviorSanitizer, both
+# Windows builds under Wine (GUI tests in an Xvfb display), then the bounded fuzz runs. Installs
+# what is missing first. Exit status 0 only when every suite passed.
+#
+# The Windows suites spend most of their time waiting for Wine and the window, not computing, so
+# the win64 tests run in the background while the other builds compile and their tests run. The
+# two Windows suites never run at the same time: their installers share one Wine session, where
+# only one installer runs at a time.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+root=$(pwd)
 
 bash scripts/install-toolchain.sh || exit 1
 
@@ -12,32 +18,45 @@ failed_suites=()
 passed_suites=()
 not_run=()
 timings=()
+mkdir -p build
 
-run_suite() {  # run_suite PRESET [CTEST OPTIONS...]
-  local preset=$1
-  shift
-  local started=$SECONDS
-  echo "=== $preset: configure and build"
-  if ! cmake --preset "$preset" >"build/$preset.configure.log" 2>&1; then
-    cat "build/$preset.configure.log"; failed_suites+=("$preset"); return
-  fi
-  if ! cmake --build --preset "$preset" -j "$jobs"; then
-    failed_suites+=("$preset"); return
-  fi
-  echo "=== $preset: tests"
-  if ctest --preset "$preset" -j "$jobs" "$@"; then
-    passed_suites+=("$preset")
-  else
-    failed_suites+=("$preset")
-  fi
-  timings+=("$preset: $((SECONDS - started)) s")
+# The compiler cache lives outside the clone (ccache's own folder); paths below the clone are
+# hashed relative to it, so that another clone of the same commit finds what this one compiled.
+export CCACHE_BASEDIR="$root"
+export CCACHE_NOHASHDIR=true
+
+record() {  # record SUITE STATUS
+  if [ "$2" -eq 0 ]; then passed_suites+=("$1"); else failed_suites+=("$1"); fi
 }
 
-mkdir -p build
-run_suite native
-run_suite native-sanitize
+# Configures and builds a preset quietly; on failure shows why. Adds "PRESET build: N s".
+build_preset() {  # build_preset PRESET
+  local preset=$1 started=$SECONDS
+  echo "=== $preset: configure and build"
+  if ! cmake --preset "$preset" >"build/$preset.configure.log" 2>&1; then
+    cat "build/$preset.configure.log"
+    return 1
+  fi
+  if ! cmake --build --preset "$preset" -j "$jobs" >"build/$preset.build.log" 2>&1; then
+    grep -E -B2 -A12 'error|FAILED' "build/$preset.build.log" | head -80
+    return 1
+  fi
+  timings+=("$preset build: $((SECONDS - started)) s")
+}
 
-# One wineserver and one X display for both Windows suites.
+# Runs a preset's tests in the foreground. Adds "PRESET tests: N s".
+test_preset() {  # test_preset PRESET [CTEST OPTIONS...]
+  local preset=$1 started=$SECONDS status
+  shift
+  echo "=== $preset: tests"
+  ctest --preset "$preset" -j "$jobs" "$@"
+  status=$?
+  timings+=("$preset tests: $((SECONDS - started)) s")
+  return $status
+}
+
+# One X display and one wineserver for both Windows suites. The prefix is made (the first time)
+# while win64 compiles.
 source scripts/wine-env.sh
 if [ -z "${DISPLAY:-}" ]; then
   display=":$((90 + RANDOM % 100))"
@@ -46,27 +65,69 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=$display
   trap 'kill $xvfb_pid 2>/dev/null' EXIT
 fi
-start_wine_server
-if [ "$SETUP_WINE_RUNS_32BIT" = 1 ]; then
-  run_suite win32
+start_wine_server >/dev/null 2>&1 </dev/null &
+wine_ready=$!
+
+# win64: built first, tested in the background.
+win64_tests=""
+if build_preset win64; then
+  wait "$wine_ready"
+  win64_started=$SECONDS
+  (
+    ctest --preset win64 -j "$jobs" >build/win64.test.log 2>&1
+    echo $? >build/win64.test.status
+    echo $((SECONDS - win64_started)) >build/win64.test.seconds
+  ) &
+  win64_tests=$!
+  echo "=== win64: tests started in the background"
 else
-  # This kernel runs no 32-bit code, so Wine cannot run the i686 programs: the build still
-  # compiles and links them and checks the image, and the summary names what did not run.
-  run_suite win32 -LE wine
+  wait "$wine_ready"
+  record win64 1
+fi
+
+# win32: built now; its tests run after the win64 tests, where this machine can run them.
+win32_built=0
+if build_preset win32; then win32_built=1; else record win32 1; fi
+if [ "$win32_built" = 1 ] && [ "$SETUP_WINE_RUNS_32BIT" = 0 ]; then
+  # This kernel runs no 32-bit code, so Wine cannot run the i686 programs: the build compiles and
+  # links them and checks the image, and the summary names what did not run.
+  test_preset win32 -LE wine
+  record win32 $?
   not_run+=("win32 tests under Wine: this machine's kernel runs no 32-bit programs")
 fi
-run_suite win64
-stop_wine_server
 
-if [ -x scripts/fuzz.sh ]; then
-  echo "=== fuzz"
-  started=$SECONDS
-  if bash scripts/fuzz.sh; then passed_suites+=(fuzz); else failed_suites+=(fuzz); fi
-  timings+=("fuzz: $((SECONDS - started)) s")
+for preset in native native-sanitize; do
+  if build_preset "$preset"; then
+    test_preset "$preset"
+    record "$preset" $?
+  else
+    record "$preset" 1
+  fi
+done
+
+echo "=== fuzz"
+started=$SECONDS
+bash scripts/fuzz.sh
+record fuzz $?
+timings+=("fuzz: $((SECONDS - started)) s")
+
+if [ -n "$win64_tests" ]; then
+  wait "$win64_tests"
+  echo "=== win64: tests (ran in the background)"
+  cat build/win64.test.log
+  win64_status=$(cat build/win64.test.status 2>/dev/null)
+  record win64 "${win64_status:-1}"
+  timings+=("win64 tests: $(cat build/win64.test.seconds) s, alongside the other suites")
 fi
+if [ "$win32_built" = 1 ] && [ "$SETUP_WINE_RUNS_32BIT" = 1 ]; then
+  test_preset win32
+  record win32 $?
+fi
+stop_wine_server
 
 echo
 for timing in "${timings[@]}"; do echo "time of $timing"; done
+echo "time of the whole run: $SECONDS s"
 for what in "${not_run[@]}"; do echo "not run: $what"; done
 echo "suites passed: ${passed_suites[*]:-none}"
 echo "suites failed: ${failed_suites[*]:-none}"

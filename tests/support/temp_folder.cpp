@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <system_error>
 
@@ -32,9 +33,12 @@ void MakeWritable(const fs::path& root) {
 
 TempFolder::TempFolder() {
   static std::atomic<unsigned> counter{0};
+  // Test programs run side by side, each counting from 0: a random part per process keeps their
+  // folders apart.
+  static const unsigned process_part = std::random_device{}();
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   std::ostringstream name;
-  name << "setup-test-" << now << "-" << counter++;
+  name << "setup-test-" << now << "-" << std::hex << process_part << std::dec << "-" << counter++;
   const fs::path folder = fs::temp_directory_path() / name.str();
   fs::create_directories(folder);
   path_ = folder.string();
