@@ -193,5 +193,42 @@ TEST_F(ExtractTest, NeverWritesOverThePackageBeingRead) {
   }
 }
 
+// What the headers tell is checked before the first write: entries that Windows would write onto
+// one another, or a file whose folder no entry makes, leave nothing on disk.
+TEST_F(ExtractTest, RefusesEntriesThatCollideBeforeWritingAnything) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+    size_t refused_index;
+  };
+  const std::vector<Case> cases = {
+      {"two files whose names differ only in case",
+       {{"C", true}, {"C\\readme.txt", false}, {"C\\README.TXT", false}},
+       2},
+      {"a folder where a file was written",
+       {{"C", true}, {"C\\lib", false}, {"C\\LIB", true}},
+       2},
+      {"a file whose folder no entry makes", {{"C", true}, {"C\\lib\\x.dcu", false}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    archive::MemoryArchive archive;
+    for (const auto& [name, folder] : c.entries) {
+      if (folder) {
+        archive.writer().AddFolder(Spec(name, 0x10));
+      } else {
+        archive.writer().AddFile(Spec(name), "data of " + name);
+      }
+    }
+    WriteBytes(temp_.Sub("colliding.pak"), archive.bytes());
+    const ProgramResult extract = Pack({"extract", Path("colliding.pak"), Path("out")});
+    EXPECT_EQ(extract.exit_code, 2);
+    EXPECT_NE(extract.err.find("entry index " + std::to_string(c.refused_index)),
+              std::string::npos)
+        << extract.err;
+    EXPECT_FALSE(host::FolderExists(temp_.Sub("out"))) << "something was written";
+  }
+}
+
 }  // namespace
 }  // namespace pack_testing

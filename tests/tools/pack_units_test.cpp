@@ -115,7 +115,13 @@ TEST(PackageRulesTest, ComponentsAndEscapes) {
       {"device, blanks, extension", "Com1 .log", false},
       {"console input", "CONIN$", false},     {"printer port", "lpt9", false},
       {"longer than a device", "console", true}, {"port number 10", "COM10", true},
-      {"port number 0", "COM0", true},        {"device name inside", "my.nul", true},
+      {"device name inside", "my.nul", true}, {"dot inside", "read.me", true},
+      // Windows reserves port 0 and the Windows-1252 superscripts one to three too.
+      {"port number 0", "COM0", false},       {"printer port 0", "LPT0", false},
+      {"superscript one", "COM\xB9", false}, {"superscript three, extension", "lpt\xB3.txt", false},
+      {"superscript two after a digit", "COM1\xB2", true},
+      // Windows drops a trailing dot or blank: "readme." is the file "readme".
+      {"trailing dot", "readme.", false},     {"trailing blank", "readme ", false},
   };
   for (const Case& c : components) {
     SCOPED_TRACE(c.name);
@@ -136,10 +142,36 @@ TEST(PackageRulesTest, ComponentsAndEscapes) {
       {"device as the file", "lib\\nul.txt", false},
       {"device as a folder", "CON\\x", false},
       {"device through a slash", "lib/aux.c", false},
+      {"folder with a trailing dot", "lib.\\x", false},
+      {"file with a trailing blank", "lib\\x ", false},
   };
   for (const Case& c : relative_paths) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(!EscapeProblem(c.component).has_value(), c.plain);
+  }
+}
+
+// Names Windows takes for one: a to z and the accented letters of Windows-1252 fold together; the
+// division sign and the sharp s have no other case.
+TEST(PackageRulesTest, FoldsCaseAsWindowsComparesNames) {
+  struct Case {
+    const char* name;
+    std::string a;
+    std::string b;
+    bool same;
+  };
+  const std::vector<Case> cases = {
+      {"ASCII letters", "C\\Lib\\a.txt", "c\\LIB\\A.TXT", true},
+      {"e acute", "caf\xE9", "CAF\xC9", true},
+      {"s caron", "\x9A", "\x8A", true},
+      {"y diaeresis", "\xFF", "\x9F", true},
+      {"division sign and multiplication sign", "\xF7", "\xD7", false},
+      {"sharp s keeps its form", "\xDF", "SS", false},
+      {"different names", "a.txt", "b.txt", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FoldCaseAsWindows(c.a) == FoldCaseAsWindows(c.b), c.same);
   }
 }
 

@@ -57,7 +57,8 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &startup, &process)) {
-      throw std::runtime_error("cannot start " + program);
+      throw std::runtime_error("cannot start " + program + ": " +
+                               host::win32::ErrorText(GetLastError()));
     }
     host::win32::UniqueHandle process_handle(process.hProcess);
     host::win32::UniqueHandle thread_handle(process.hThread);

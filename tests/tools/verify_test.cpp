@@ -69,6 +69,13 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
          w.AddFile(Spec("s\\BIN\\tool.exe"), "MZ");
        },
        0, "OK: 2 entries"},
+      {"two files whose names differ only in case",
+       [](Writer& w) {
+         w.AddFolder(Spec("C"));
+         w.AddFile(Spec("C\\caf\xE9.txt"), "one");
+         w.AddFile(Spec("C\\CAF\xC9.TXT"), "two");
+       },
+       1, "a file of the same name (Windows ignores case) comes earlier"},
       {"file named like the part", [](Writer& w) { w.AddFile(Spec("C"), "not a folder"); }, 1,
        "entry index 0 (C): is a file where its part's folder should be"},
       {"file and folder of one name",

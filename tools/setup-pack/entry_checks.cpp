@@ -3,7 +3,6 @@
 #include <optional>
 #include <set>
 
-#include "host/helpers.h"
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/package_rules.h"
 
@@ -27,11 +26,10 @@ class EntryChecker {
     if (!IsKnownPart(PartOf(entry.name))) {
       return Report("is outside the parts C, S and P and is not id.txt; no job extracts it");
     }
-    const std::string upper = host::UpperCaseAscii(entry.name);
     if (folder) {
-      CheckFolder(upper);
+      CheckFolder(entry.name);
     } else {
-      CheckFile(entry.name, upper);
+      CheckFile(entry.name);
     }
     const std::optional<size_t> length = TypicalDestinationLength(entry.name, library_folder_);
     if (length && *length > kMaxPathLength) {
@@ -51,41 +49,59 @@ class EntryChecker {
     }
   }
 
-  // A folder entry makes its folder and the missing parents.
-  void CheckFolder(const std::string& upper) {
-    if (files_.count(upper) != 0) Report("a file of the same name comes earlier");
-    for (size_t end = upper.find('\\'); end != std::string::npos;
-         end = upper.find('\\', end + 1)) {
-      folders_.insert(upper.substr(0, end));
-    }
-    folders_.insert(upper);
+  // A folder entry makes its folder and the missing parents; a file entry is written into a
+  // folder that must exist already.
+  void CheckFolder(const std::string& name) {
+    if (const std::optional<std::string> problem = order_.AddFolder(name)) Report(*problem);
   }
 
-  // A file entry is written into a folder that must exist already: the target of its pass (the
-  // part folder) or one made by an earlier folder entry.
-  void CheckFile(const std::string& name, const std::string& upper) {
-    const size_t last = upper.rfind('\\');
-    if (last == std::string::npos) {
-      Report("is a file where its part's folder should be; it cannot be written");
-    } else {
-      const std::string parent = upper.substr(0, last);
-      if (parent != PartOf(upper) && folders_.count(parent) == 0) {
-        Report("its folder " + ToNativeText(name.substr(0, last)) +
-               " is not made by an earlier folder entry");
-      }
+  void CheckFile(const std::string& name) {
+    if (name.find('\\') == std::string::npos) {
+      return Report("is a file where its part's folder should be; it cannot be written");
     }
-    if (folders_.count(upper) != 0) Report("a folder of the same name comes earlier");
-    files_.insert(upper);
+    if (const std::optional<std::string> problem = order_.AddFile(name)) Report(*problem);
   }
 
   const std::string& library_folder_;
   std::vector<std::string>& problems_;
   std::string label_;
-  std::set<std::string> folders_;
-  std::set<std::string> files_;
+  // The passes fill the part folders, which exist before their first entry.
+  WriteOrder order_{{"C", "S", "P"}};
 };
 
 }  // namespace
+
+WriteOrder::WriteOrder(const std::vector<std::string>& existing) {
+  for (const std::string& folder : existing) folders_.insert(FoldCaseAsWindows(folder));
+}
+
+std::optional<std::string> WriteOrder::AddFolder(const std::string& relative) {
+  const std::string folded = FoldCaseAsWindows(relative);
+  std::optional<std::string> problem;
+  if (files_.count(folded) != 0) problem = "a file of the same name comes earlier";
+  for (size_t end = folded.find('\\'); end != std::string::npos;
+       end = folded.find('\\', end + 1)) {
+    folders_.insert(folded.substr(0, end));
+  }
+  folders_.insert(folded);
+  return problem;
+}
+
+std::optional<std::string> WriteOrder::AddFile(const std::string& relative) {
+  const std::string folded = FoldCaseAsWindows(relative);
+  std::optional<std::string> problem;
+  const size_t last = folded.rfind('\\');
+  if (last != std::string::npos && folders_.count(folded.substr(0, last)) == 0) {
+    problem = "its folder " + ToNativeText(relative.substr(0, last)) +
+              " is not made by an earlier folder entry";
+  } else if (folders_.count(folded) != 0) {
+    problem = "a folder of the same name comes earlier";
+  } else if (files_.count(folded) != 0) {
+    problem = "a file of the same name (Windows ignores case) comes earlier; it would be replaced";
+  }
+  files_.insert(folded);
+  return problem;
+}
 
 std::vector<std::string> CheckEntries(const std::vector<WalkedEntry>& entries,
                                       const std::string& library_folder) {

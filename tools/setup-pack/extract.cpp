@@ -13,6 +13,7 @@
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/archive_walk.h"
 #include "tools/setup-pack/commands.h"
+#include "tools/setup-pack/entry_checks.h"
 #include "tools/setup-pack/package_image.h"
 #include "tools/setup-pack/package_rules.h"
 #include "tools/setup-pack/tool_error.h"
@@ -73,6 +74,22 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
   return std::nullopt;
 }
 
+// Whether the entry can be written where the entries before it leave things: into a folder that
+// exists by then, and under a name no earlier entry took (as Windows compares names). Without a
+// prefix the part folders are made before the first entry, as the installer's passes make theirs.
+std::optional<std::string> WriteOrderProblem(WriteOrder& order, const WalkedEntry& entry,
+                                             const std::string& walk_prefix) {
+  const std::string relative = entry.name.substr(std::min(walk_prefix.size(), entry.name.size()));
+  if (relative.empty()) return std::nullopt;
+  const size_t separator = relative.find('\\');
+  if (walk_prefix.empty() && separator != std::string::npos) {
+    if (std::optional<std::string> problem = order.AddFolder(relative.substr(0, separator))) {
+      return problem;
+    }
+  }
+  return archive::IsFolderEntry(entry.header) ? order.AddFolder(relative) : order.AddFile(relative);
+}
+
 // What the checking walk leaves for the extraction: how many entries the reader's walk must meet,
 // and the folders of the parts below DEST (when every entry is extracted).
 struct Plan {
@@ -87,6 +104,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   Plan plan;
   size_t refusals = 0;
   const std::string dest_folder = host::AddBackslash(dest);
+  WriteOrder order;
   const ArchiveWalk walk = VisitArchiveFile(
       file, image.archive_offset(), image.archive_size(), [&](const WalkedEntry& entry) {
         if (!prefix || !Matches(entry.name, walk_prefix)) return;
@@ -97,8 +115,10 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         if (walk_prefix.empty() && path.relative.find('\\') != std::string::npos) {
           plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
         }
-        if (const std::optional<std::string> refusal =
-                Refusal(entry, path, dest_folder + path.relative, file)) {
+        std::optional<std::string> refusal =
+            Refusal(entry, path, dest_folder + path.relative, file);
+        if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
+        if (refusal) {
           std::cerr << "setup-pack: " << Label(entry.index, entry.name) << ": " << *refusal
                     << '\n';
           ++refusals;

@@ -17,6 +17,24 @@ bool IsDotsAndBlanks(const std::string& component) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// The port numbers of device names: the digits, and the superscripts one to three of
+// Windows-1252 (COM¹ is a device as COM1 is).
+bool IsPortNumber(char c) {
+  const auto code = static_cast<unsigned char>(c);
+  return (c >= '0' && c <= '9') || code == 0xB9 || code == 0xB2 || code == 0xB3;
+}
+
+// Windows drops a trailing dot or blank from a name when it creates or opens it: "x." and "x "
+// are the file "x".
+bool EndsInDotOrBlank(const std::string& component) {
+  return !component.empty() && (component.back() == '.' || component.back() == ' ');
+}
+
+std::string TrailingProblem(const std::string& component) {
+  return "the component " + Quoted(component) +
+         " (it ends in a dot or a blank, which Windows drops: it would name another file)";
+}
+
 // Windows gives these names to devices in every folder, also with an extension or with blanks
 // before it ("nul.txt", "COM1 .log"), in any case: a file opened under such a name is the
 // device, wherever the path points.
@@ -28,7 +46,7 @@ bool IsDeviceName(const std::string& component) {
     if (stem == device) return true;
   }
   return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-         stem[3] >= '1' && stem[3] <= '9';
+         IsPortNumber(stem[3]);
 }
 
 std::string DeviceProblem(const std::string& component) {
@@ -90,7 +108,25 @@ std::optional<std::string> ComponentProblem(const std::string& component) {
     }
   }
   if (IsDeviceName(component)) return DeviceProblem(component);
+  if (EndsInDotOrBlank(component)) return TrailingProblem(component);
   return std::nullopt;
+}
+
+std::string FoldCaseAsWindows(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 'a' && code <= 'z') {
+      c = static_cast<char>(code - 0x20);
+    } else if (code >= 0xE0 && code <= 0xFE && code != 0xF7) {
+      c = static_cast<char>(code - 0x20);  // à..þ to À..Þ, but not the division sign
+    } else if (code == 0x9A || code == 0x9C || code == 0x9E) {
+      c = static_cast<char>(code - 0x10);  // š œ ž to Š Œ Ž
+    } else if (code == 0xFF) {
+      c = static_cast<char>(0x9F);  // ÿ to Ÿ
+    }
+  }
+  return folded;
 }
 
 std::optional<std::string> EscapeProblem(const std::string& relative_path) {
@@ -104,6 +140,7 @@ std::optional<std::string> EscapeProblem(const std::string& relative_path) {
       return "the component " + Quoted(component) + " (dots and blanks only)";
     }
     if (IsDeviceName(component)) return DeviceProblem(component);
+    if (EndsInDotOrBlank(component)) return TrailingProblem(component);
   }
   return std::nullopt;
 }

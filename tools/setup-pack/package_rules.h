@@ -37,14 +37,22 @@ bool IsManifestName(const std::string& name);
 
 // Why one path component cannot name a file or folder on Windows: empty, made of dots and blanks
 // only (".", ".." and the like), holding a character Windows refuses in names (codes below 32
-// and < > : " / \ | ? *), or a device name (see EscapeProblem). None for a plain name.
+// and < > : " / \ | ? *), a device name (see EscapeProblem), or ending in a dot or a blank,
+// which Windows drops ("x." is the file "x"). None for a plain name.
 std::optional<std::string> ComponentProblem(const std::string& component);
+
+// A Windows-1252 name as Windows compares names, without case: the letters a to z and the
+// accented letters of the code page folded to their upper-case forms. Two names with the same
+// folded form are one file on Windows.
+std::string FoldCaseAsWindows(const std::string& name);
 
 // Why a path below a destination folder would leave it or cannot be written: an empty component
 // (also a leading separator: an absolute path), a component of dots and blanks only (".."), a
-// colon (a drive letter), or a device name of Windows (CON, NUL, COM1, ... also with an
-// extension), which Windows opens as the device instead of a file in the folder. Both backslash and slash separate, as they do on Windows. An empty path
-// is allowed: it names the destination itself.
+// colon (a drive letter), a device name of Windows (CON, NUL, COM0 to COM9, COM¹, ... also with
+// an extension), which Windows opens as the device instead of a file in the folder, or a
+// component ending in a dot or a blank, which Windows drops so that it names another file. Both
+// backslash and slash separate, as they do on Windows. An empty path is allowed: it names the
+// destination itself.
 std::optional<std::string> EscapeProblem(const std::string& relative_path);
 
 // The length of an entry's destination below the typical target of its part (see above), or none

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "host/helpers.h"
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/package_rules.h"
 #include "tools/setup-pack/source_tree.h"
@@ -40,7 +39,7 @@ NamedItem NameItem(const SourceItem& item, const std::string& source_path) {
 // file there.
 void RequireDistinctIgnoringCase(const std::vector<NamedItem>& items, const std::string& folder) {
   std::vector<std::string> upper;
-  for (const NamedItem& named : items) upper.push_back(host::UpperCaseAscii(named.archive_name));
+  for (const NamedItem& named : items) upper.push_back(FoldCaseAsWindows(named.archive_name));
   std::sort(upper.begin(), upper.end());
   const auto twin = std::adjacent_find(upper.begin(), upper.end());
   if (twin != upper.end()) {
