@@ -106,6 +106,9 @@ bool CreateFolderWithParents(const std::string& path);
 bool FileExists(const std::string& path);
 // True when `path` names an existing folder.
 bool FolderExists(const std::string& path);
+// True when `path` itself is a link, whatever it leads to (also when it leads nowhere): a symbolic
+// link on POSIX; on Windows a reparse point (a symbolic link or a junction).
+bool IsLink(const std::string& path);
 // True when both paths name one existing file-system object, by whatever names or links they
 // reach it (compared by identity, not by spelling). False when either cannot be found.
 bool SameFile(const std::string& a, const std::string& b);

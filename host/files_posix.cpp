@@ -323,6 +323,11 @@ bool FolderExists(const std::string& path) {
   return info && IsFolderMode(info->st_mode);
 }
 
+bool IsLink(const std::string& path) {
+  struct stat info {};
+  return ::lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   const std::optional<struct stat> first = StatOf(a);
   const std::optional<struct stat> second = StatOf(b);

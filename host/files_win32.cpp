@@ -230,6 +230,12 @@ std::optional<BY_HANDLE_FILE_INFORMATION> IdentityOf(const std::string& path) {
 
 }  // namespace
 
+// Wine shows the attribute on a symbolic link to a folder only, not on one to a file.
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   const std::optional<BY_HANDLE_FILE_INFORMATION> first = IdentityOf(a);
   const std::optional<BY_HANDLE_FILE_INFORMATION> second = IdentityOf(b);

@@ -8,6 +8,7 @@
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
 #include "host/files.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/pack_fixture.h"
 
@@ -228,6 +229,47 @@ TEST_F(ExtractTest, RefusesEntriesThatCollideBeforeWritingAnything) {
         << extract.err;
     EXPECT_FALSE(host::FolderExists(temp_.Sub("out"))) << "something was written";
   }
+}
+
+// Links already in DEST where entries go are replaced by real folders and files, as tar does:
+// nothing outside DEST is created, written, or made read-only through them.
+TEST_F(ExtractTest, ReplacesLinksInTheDestinationInsteadOfFollowingThem) {
+  const std::string outside = temp_.Sub("outside");
+  const std::string dest = temp_.Sub("dest");
+  ASSERT_TRUE(host::CreateFolderWithParents(outside + "\\folder"));
+  ASSERT_TRUE(host::CreateFolderWithParents(dest));
+  testing_support::WriteTextFile(outside + "\\target.txt", "outside, unchanged");
+  struct Link {
+    std::string name;    // in DEST
+    std::string target;  // below outside
+  };
+  for (const Link& link : {Link{"lib", "folder"}, Link{"readme.txt", "target.txt"},
+                           Link{"new.txt", "created.txt"}}) {
+    std::error_code error;
+    std::filesystem::create_symlink(host::NativePath(outside + "\\" + link.target),
+                                    host::NativePath(dest + "\\" + link.name), error);
+    if (error) GTEST_SKIP() << "this platform cannot make a link here: " << error.message();
+  }
+  archive::MemoryArchive archive;
+  archive.writer().AddFolder(Spec("C", 0x10));
+  archive.writer().AddFolder(Spec("C\\lib", 0x10));
+  archive.writer().AddFile(Spec("C\\lib\\unit.dcu"), "unit");
+  archive.writer().AddFile(Spec("C\\readme.txt", 0x01), "read me");
+  archive.writer().AddFile(Spec("C\\new.txt"), "new");
+  WriteBytes(temp_.Sub("package.pak"), archive.bytes());
+
+  const ProgramResult extract = Pack({"extract", "--prefix", "C", Path("package.pak"), dest});
+  EXPECT_EQ(extract.exit_code, 0) << extract.err;
+  EXPECT_EQ(FolderNames(outside), (std::vector<std::string>{"folder", "target.txt"}));
+  EXPECT_TRUE(FolderNames(outside + "\\folder").empty());
+  EXPECT_EQ(testing_support::ReadWholeFile(outside + "\\target.txt"), "outside, unchanged");
+  EXPECT_FALSE(testing_support::IsReadOnly(outside + "\\target.txt"));
+  for (const char* written : {"lib", "lib\\unit.dcu", "readme.txt", "new.txt"}) {
+    SCOPED_TRACE(written);
+    EXPECT_FALSE(std::filesystem::is_symlink(host::NativePath(dest + "\\" + written)));
+  }
+  EXPECT_EQ(testing_support::ReadWholeFile(dest + "\\lib\\unit.dcu"), "unit");
+  EXPECT_EQ(testing_support::ReadWholeFile(dest + "\\readme.txt"), "read me");
 }
 
 }  // namespace

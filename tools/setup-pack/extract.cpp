@@ -95,6 +95,8 @@ std::optional<std::string> WriteOrderProblem(WriteOrder& order, const WalkedEntr
 struct Plan {
   size_t entries = 0;
   std::set<std::string> part_folders;
+  // Every path below DEST that the extraction creates or writes, folders along the way included.
+  std::set<std::string> written_paths;
   size_t largest_data = 0;  // of the entries extracted
 };
 
@@ -115,6 +117,11 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         if (walk_prefix.empty() && path.relative.find('\\') != std::string::npos) {
           plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
         }
+        for (size_t end = path.relative.find('\\'); end != std::string::npos;
+             end = path.relative.find('\\', end + 1)) {
+          plan.written_paths.insert(path.relative.substr(0, end));
+        }
+        if (!path.relative.empty()) plan.written_paths.insert(path.relative);
         std::optional<std::string> refusal =
             Refusal(entry, path, dest_folder + path.relative, file);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
@@ -133,6 +140,23 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
                     " entries cannot be extracted safely; nothing was written");
   }
   return plan;
+}
+
+// A link already in DEST where the extraction creates or writes something is removed first, so
+// that a real folder or file takes its place, as tar does: nothing is ever written through it to
+// a place outside DEST. Parents come before their children in the set's order, so a link taken
+// away is never looked through for the paths below it. (DEST itself may be a link: the user named
+// it.)
+void ReplaceLinksBelow(const std::string& dest, const std::set<std::string>& written_paths) {
+  const std::string dest_folder = host::AddBackslash(dest);
+  for (const std::string& relative : written_paths) {
+    const std::string path = dest_folder + relative;
+    if (!host::IsLink(path)) continue;
+    if (!host::DeleteFileAt(path) && !host::RemoveFolder(path)) {
+      throw ToolError("cannot remove the link \"" + path + "\" to write a real " +
+                      "folder or file in its place; nothing was written");
+    }
+  }
 }
 
 // The targets the installer's passes create before they write: DEST itself, and when every
@@ -248,6 +272,7 @@ int RunExtract(const CommandLine& line) {
   const std::string walk_prefix =
       prefix ? host::AddBackslash(host::UpperCaseAscii(*prefix)) : std::string();
   const Plan plan = CheckEntries(file, image, prefix, walk_prefix, dest);
+  ReplaceLinksBelow(dest, plan.written_paths);
   CreateTargets(plan, dest);
   archive::SetArchiveKey(key);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
