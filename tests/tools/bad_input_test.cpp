@@ -114,6 +114,13 @@ TEST_F(BadInputTest, IsRefusedWithAMessageAndChangesNothing) {
       {"build: folder missing", [] {},
        {"build", TestImagePath(), Path("missing"), Path("out\\a.exe")}, "cannot read the folder"},
       {"list: file missing", [] {}, {"list", Path("missing.pak")}, "missing.pak"},
+      {"extract: a prefix no entry has", [] {},
+       {"extract", "--prefix", "S", Path("good.pak"), Path("out\\dest")},
+       "no entry lies below the prefix \"S\""},
+      // Refused before anything of it is read: what a command holds stays bounded.
+      {"list: file far larger than any installer",
+       [this] { MakeFile("sparse.pak", (uint64_t{64} << 20) + 1); },
+       {"list", Path("sparse.pak")}, "too large to be an archive or an installer"},
       {"verify: file missing", [] {}, {"verify", Path("missing.pak")}, "missing.pak"},
       {"list: truncated archive",
        [this] {

@@ -76,6 +76,10 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
          w.AddFile(Spec("C\\CAF\xC9.TXT"), "two");
        },
        1, "a file of the same name (Windows ignores case) comes earlier"},
+      {"no entries at all", [](Writer&) {}, 1, "the package holds no entries"},
+      {"raw archive larger than the package block holds",
+       [](Writer& w) { w.AddFile(Spec("P\\big.bin"), std::string(19'000'000, 'b')); }, 1,
+       "an installer's package block holds at most 18000000"},
       {"file named like the part", [](Writer& w) { w.AddFile(Spec("C"), "not a folder"); }, 1,
        "entry index 0 (C): is a file where its part's folder should be"},
       {"file and folder of one name",

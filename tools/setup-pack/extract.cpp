@@ -272,6 +272,11 @@ int RunExtract(const CommandLine& line) {
   const std::string walk_prefix =
       prefix ? host::AddBackslash(host::UpperCaseAscii(*prefix)) : std::string();
   const Plan plan = CheckEntries(file, image, prefix, walk_prefix, dest);
+  // As tar does for a member it does not find: a prefix that names nothing is a mistake.
+  if (line.prefix && plan.entries == 0) {
+    throw ToolError("no entry lies below the prefix \"" + *line.prefix +
+                    "\"; nothing was written");
+  }
   ReplaceLinksBelow(dest, plan.written_paths);
   CreateTargets(plan, dest);
   archive::SetArchiveKey(key);

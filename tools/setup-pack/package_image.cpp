@@ -16,8 +16,11 @@
 namespace setup_pack {
 namespace {
 
-// The memory source of the reader measures in signed 32-bit numbers.
-constexpr int64_t kMaxImageSize = std::numeric_limits<int32_t>::max();
+// The largest file taken as an archive or an installer: an installer is its program, the package
+// block (18,000,044 bytes) and perhaps a signature, far below this; a raw archive holds at most
+// the archive area. A larger file is refused before anything of it is read, so that what a
+// command reads and holds stays bounded whatever file it is given.
+constexpr int64_t kMaxImageSize = int64_t{64} << 20;
 // The scan reads the file in blocks of this size, small enough to be searched while they are
 // still in the second-level cache. The last bytes of a block, one fewer than the longer marker,
 // are searched again with the next.

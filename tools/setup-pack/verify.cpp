@@ -153,9 +153,18 @@ int RunVerify(const CommandLine& line) {
     CheckInstallerImage(image, line.operands[0], report);
   } else {
     report.facts.push_back("raw archive: " + std::to_string(image.file_size()) + " bytes");
+    if (image.file_size() > static_cast<size_t>(archive::kArchiveCapacity)) {
+      report.problems.push_back("the archive is " + std::to_string(image.file_size()) +
+                                " bytes; an installer's package block holds at most " +
+                                std::to_string(archive::kArchiveCapacity) +
+                                ", so embed and build refuse it");
+    }
   }
   const ArchiveWalk walk = WalkArchive(image.archive(), image.archive_size());
   if (!walk.clean()) report.problems.push_back(walk.Problem(image.archive_size()));
+  if (walk.clean() && walk.entries.empty()) {
+    report.problems.push_back("the package holds no entries: an installer would install nothing");
+  }
   std::string library_folder;
   if (const std::optional<uint32_t> key = ReadingKey(image, line, report)) {
     library_folder = CheckManifest(image, walk, *key, report);
