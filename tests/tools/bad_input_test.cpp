@@ -86,6 +86,11 @@ TEST_F(BadInputTest, IsRefusedWithAMessageAndChangesNothing) {
        {"create", Path("utf"), Path("out\\a.pak")}, "cannot be written in ANSI", true},
       {"create: name Windows refuses", [this] { MakeFile("colon\\C\\a:b.txt", 1); },
        {"create", Path("colon"), Path("out\\a.pak")}, "not allowed in Windows names", true},
+      {"create: the archive written into the folder it packs, a second time",
+       [this] {
+         ASSERT_EQ(Pack({"create", Path("tree"), Path("tree\\C\\again.pak")}).exit_code, 0);
+       },
+       {"create", Path("tree"), Path("tree\\C\\again.pak")}, "is the archive being written"},
       {"create: names differing only in case",
        [this] {
          MakeFile("twins\\C\\Read.me", 1);

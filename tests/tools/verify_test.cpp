@@ -148,6 +148,26 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
   }
 }
 
+// A name holding control characters (a crafted archive; create refuses them) keeps list's one
+// line and four columns per entry: they are shown as ^I, ^J, ^?.
+TEST_F(VerifyTest, ListShowsControlCharactersWithoutBreakingItsColumns) {
+  archive::MemoryArchive archive;
+  archive.writer().AddFolder(Spec("C"));
+  archive.writer().AddFile(Spec("C\\tab\there.txt"), "1");
+  archive.writer().AddFile(Spec("C\\line\nbreak\x7F.txt"), "22");
+  WriteBytes(temp_.Sub("odd.pak"), archive.bytes());
+  const ProgramResult list = Pack({"list", Path("odd.pak")});
+  ASSERT_EQ(list.exit_code, 0) << list.err;
+  const std::vector<std::string> lines = Lines(list.out);
+  ASSERT_EQ(lines.size(), 4u) << list.out;
+  EXPECT_EQ(lines[1].substr(0, lines[1].find('\t')), "C\\tab^Ihere.txt");
+  EXPECT_EQ(lines[2].substr(0, lines[2].find('\t')), "C\\line^Jbreak^?.txt");
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(lines[i]);
+    EXPECT_EQ(std::count(lines[i].begin(), lines[i].end(), '\t'), 3);
+  }
+}
+
 TEST_F(VerifyTest, ChecksAnInstallerImageAndReadsTheManifestWithItsKey) {
   archive::MemoryArchive archive(0xCAFEF00D);
   LibraryBase(archive.writer(), kGoodManifest);

@@ -1,5 +1,6 @@
 #include <iostream>
 
+#include "host/files.h"
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/output_file.h"
 #include "tools/setup-pack/tool_error.h"
@@ -11,6 +12,14 @@ int RunCreate(const CommandLine& line) {
   const std::string& dir = line.operands[0];
   const std::string& archive_path = line.operands[1];
   const TreeArchivePlan plan = PlanTreeArchive(dir);
+  // An archive written into the folder it packs is found there by the next create, which would
+  // pack it into its own new version.
+  for (const TreeItem& item : plan.items) {
+    if (!item.is_folder && host::SameFile(item.source_path, archive_path)) {
+      throw ToolError("\"" + item.source_path + "\" is the archive being written; write it " +
+                      "outside the folder it packs");
+    }
+  }
   PendingOutput out(archive_path);
   WriteTreeArchive(plan, line.key.value_or(archive::kDefaultArchiveKey),
                    [&out](const uint8_t* data, size_t size) { out.Write(data, size); });
