@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "host/files.h"
 
@@ -162,6 +164,13 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   host::OutputFile file = host::OutputFile::CreateReplacing(path);
   file.Write(bytes.data(), bytes.size());
   file.Close();
+}
+
+bool MakeLink(const std::string& target, const std::string& link, std::string& why_not) {
+  std::error_code error;
+  std::filesystem::create_symlink(host::NativePath(target), host::NativePath(link), error);
+  if (error) why_not = error.message();
+  return !error;
 }
 
 std::vector<std::string> FolderNames(const std::string& folder) {

@@ -55,6 +55,9 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // The names in a folder, "." and ".." left out, sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
+// Makes `link` (installer spelling) a symbolic link to `target`. Programs cannot make links under
+// Wine: then false, with the reason.
+bool MakeLink(const std::string& target, const std::string& link, std::string& why_not);
 
 class PackToolTest : public testing_support::TempFolderTest {
  protected:
