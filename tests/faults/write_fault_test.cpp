@@ -279,16 +279,19 @@ TEST_F(WriteFaultTest, SetupPackExtractFailsWithStatus2AndThePlatformsText) {
     const char* name;
     rlim_t limit;
     const char* failing;
+    const char* left;  // what the message says stays in DEST
     Listing dest;
   };
   const Case cases[] = {
       {"no byte may be written",
        0,
        "a.txt",
+       "the 2 entries before it stay in",
        {{"C", "folder"}, {"C\\empty.txt", "file, 0 bytes"}, {"C\\a.txt", "file, 0 bytes"}}},
       {"at a chunk boundary",
        32'768,
        "big.bin",
+       "the 3 entries before it stay in",
        {{"C", "folder"},
         {"C\\empty.txt", "file, 0 bytes"},
         {"C\\a.txt", "file, 100 bytes"},
@@ -312,6 +315,7 @@ TEST_F(WriteFaultTest, SetupPackExtractFailsWithStatus2AndThePlatformsText) {
     EXPECT_EQ(outcome.exit_code, 2) << output;
     EXPECT_THAT(output, HasSubstr(fault_testing::PlatformText(EFBIG)));
     EXPECT_THAT(output, HasSubstr(c.failing));
+    EXPECT_THAT(output, HasSubstr(c.left));
     EXPECT_THAT(output, HasSubstr("error"));
     EXPECT_EQ(fault_testing::Snapshot(temp_.Sub(dest_name)), c.dest);
     EXPECT_EQ(fault_testing::Without(fault_testing::Snapshot(temp_.path()), dest_name), before);

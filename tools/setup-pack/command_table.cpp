@@ -90,10 +90,12 @@ with 0. Checked:
   - the archive walks whole to its end: every header complete, no negative size before the end,
     no data running past the end;
   - every name is in a known part: C, S or P (first component) or the root file id.txt;
-  - every component is a plain Windows name (not empty, not dots and blanks only, none of
-    < > : " / \ | ? * or control characters, no device name such as NUL or COM1.txt);
+  - every component is a plain Windows name (not empty, not dots and blanks only, not ending in
+    a dot or a blank, none of < > : " / \ | ? * or control characters, no device name such as
+    NUL, COM0, COM1.txt or LPT3);
   - every file's folder was made by an earlier folder entry of its part or is the part folder;
-  - no file and folder share a name;
+  - no two files, and no file and folder, share a name as Windows compares names (without case);
+  - the package holds entries, and a raw archive fits in an installer (18,000,000 bytes);
   - every destination fits in 255 characters below a typical target folder: a 60-character
     root, then the manifest's D value (or Vexilor) for C and S, or Quillon for P, then a
     backslash and the entry's path below its part folder;
@@ -121,8 +123,14 @@ when missing), with their stored dates and attributes, the way the installer wri
                DEST\C\lib\x.dcu)
   --key K      the archive key (default: the installer's stored key, or 0x5EC7A11E)
 
-Entries whose names would leave DEST (a .. component, an absolute path, a drive letter, an empty
-component, a Windows device name such as NUL or COM1.txt) are refused before anything is written.
+Refused before anything is written: entries whose names would leave DEST (a .. component, an
+absolute path, a drive letter, an empty component, a Windows device name such as NUL or
+COM1.txt, a component ending in a dot or a blank), entries Windows would write onto one another
+(names equal without case, a file and a folder of one name), a file whose folder no entry makes,
+an entry that would overwrite FILE itself, and a prefix no entry has. A link already in DEST where
+an entry goes is replaced by a real folder or file, never followed. A failure while writing (a
+full disk, a file that cannot be replaced) stops the extraction: the entries written before it
+stay in DEST, and the message names the entry that failed.
 
 example:
   setup-pack extract --prefix C Vexilor-Setup.exe unpacked/
@@ -172,7 +180,9 @@ std::string OverviewHelp() {
       "  setup-pack help COMMAND\n\n"
       "FILE is a raw archive (from create) or a built installer (from embed or build). K is a\n"
       "decimal or 0x-hexadecimal unsigned 32-bit archive key. Exit status: 0 done, 1 verify\n"
-      "found problems, 2 bad arguments or bad input (nothing was changed).\n\n"
+      "found problems, 2 bad arguments, bad input or a failure. Refused arguments and input\n"
+      "change nothing; outputs of create, embed and build appear whole or not at all; an extract\n"
+      "that fails while writing leaves what it wrote before the failure, and says so.\n\n"
       "example:\n"
       "  setup-pack build --job library --caption \"Vexilor Components 2.4\" Setup.exe "
       "components/ Vexilor-Setup.exe\n"

@@ -253,7 +253,9 @@ void ExtractChecked(const std::string& file, const PackageImage& image, const Pl
     archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
     if (!archive::ExtractEntry(header, dest)) {
       archive::CloseArchive();
-      throw ToolError("cannot extract " + LabelOfMatch(file, image, walk_prefix, done));
+      throw ToolError("cannot extract " + LabelOfMatch(file, image, walk_prefix, done) +
+                      "; the " + std::to_string(done) + " entries before it stay in \"" + dest +
+                      "\"");
     }
     source.Passed(header);
     found = archive::FindNextEntry(header);
