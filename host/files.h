@@ -109,9 +109,18 @@ bool FolderExists(const std::string& path);
 // True when `path` itself is a link, whatever it leads to (also when it leads nowhere): a symbolic
 // link on POSIX; on Windows a reparse point (a symbolic link or a junction).
 bool IsLink(const std::string& path);
-// True when both paths name one existing file-system object, by whatever names or links they
-// reach it (compared by identity, not by spelling). False when either cannot be found.
-bool SameFile(const std::string& a, const std::string& b);
+// What tells one file-system object from every other: its volume and its number there. Two
+// paths, whatever names or links lead to the object, have equal identities exactly when they
+// name the same object.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+// The identity of what `path` names (links followed); none when it cannot be found.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
 
 // One item of a folder listing. `is_link` is true for a symbolic link or (on Windows) a reparse
 // point; such an item is never entered by DeleteTree.

@@ -328,10 +328,10 @@ bool IsLink(const std::string& path) {
   return ::lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  const std::optional<struct stat> first = StatOf(a);
-  const std::optional<struct stat> second = StatOf(b);
-  return first && second && first->st_dev == second->st_dev && first->st_ino == second->st_ino;
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const std::optional<struct stat> info = StatOf(path);
+  if (!info) return std::nullopt;
+  return FileIdentity{static_cast<uint64_t>(info->st_dev), static_cast<uint64_t>(info->st_ino)};
 }
 
 namespace {

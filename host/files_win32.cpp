@@ -217,31 +217,21 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-namespace {
-
-std::optional<BY_HANDLE_FILE_INFORMATION> IdentityOf(const std::string& path) {
-  const win32::UniqueHandle item(CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!item.valid() || !GetFileInformationByHandle(item.get(), &information)) return std::nullopt;
-  return information;
-}
-
-}  // namespace
-
 // Wine shows the attribute on a symbolic link to a folder only, not on one to a file.
 bool IsLink(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  const std::optional<BY_HANDLE_FILE_INFORMATION> first = IdentityOf(a);
-  const std::optional<BY_HANDLE_FILE_INFORMATION> second = IdentityOf(b);
-  return first && second && first->dwVolumeSerialNumber == second->dwVolumeSerialNumber &&
-         first->nFileIndexHigh == second->nFileIndexHigh &&
-         first->nFileIndexLow == second->nFileIndexLow;
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const win32::UniqueHandle item(CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!item.valid() || !GetFileInformationByHandle(item.get(), &information)) return std::nullopt;
+  return FileIdentity{information.dwVolumeSerialNumber,
+                      (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
+                          information.nFileIndexLow};
 }
 
 bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit) {

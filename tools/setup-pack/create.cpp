@@ -14,8 +14,9 @@ int RunCreate(const CommandLine& line) {
   const TreeArchivePlan plan = PlanTreeArchive(dir);
   // An archive written into the folder it packs is found there by the next create, which would
   // pack it into its own new version.
+  const std::optional<host::FileIdentity> archive = host::IdentityOf(archive_path);
   for (const TreeItem& item : plan.items) {
-    if (!item.is_folder && host::SameFile(item.source_path, archive_path)) {
+    if (archive && !item.is_folder && host::IdentityOf(item.source_path) == archive) {
       throw ToolError("\"" + item.source_path + "\" is the archive being written; write it " +
                       "outside the folder it packs");
     }

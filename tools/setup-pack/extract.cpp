@@ -52,7 +52,8 @@ ReaderPath PathFor(const std::string& name, const std::string& walk_prefix) {
 
 // Why the entry cannot be written below DEST, or none.
 std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& path,
-                                   const std::string& destination, const std::string& package) {
+                                   const std::string& destination,
+                                   const std::optional<host::FileIdentity>& package) {
   if (const std::optional<std::string> problem = EscapeProblem(path.relative)) {
     return "its name would leave the destination folder: it holds " + *problem;
   }
@@ -68,7 +69,8 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
   }
   // Written there, the entry would replace the very file being read (directly or through a
   // link), destroying the package in the middle of its own extraction.
-  if (host::SameFile(destination, package)) {
+  if (package && !archive::IsFolderEntry(entry.header) &&
+      host::IdentityOf(destination) == package) {
     return "its destination \"" + destination + "\" is the package being read";
   }
   return std::nullopt;
@@ -106,6 +108,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   Plan plan;
   size_t refusals = 0;
   const std::string dest_folder = host::AddBackslash(dest);
+  const std::optional<host::FileIdentity> package = host::IdentityOf(file);
   WriteOrder order;
   const ArchiveWalk walk = VisitArchiveFile(
       file, image.archive_offset(), image.archive_size(), [&](const WalkedEntry& entry) {
@@ -123,7 +126,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         }
         if (!path.relative.empty()) plan.written_paths.insert(path.relative);
         std::optional<std::string> refusal =
-            Refusal(entry, path, dest_folder + path.relative, file);
+            Refusal(entry, path, dest_folder + path.relative, package);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
         if (refusal) {
           std::cerr << "setup-pack: " << Label(entry.index, entry.name) << ": " << *refusal
@@ -154,7 +157,7 @@ void ReplaceLinksBelow(const std::string& dest, const std::set<std::string>& wri
     if (!host::IsLink(path)) continue;
     if (!host::DeleteFileAt(path) && !host::RemoveFolder(path)) {
       throw ToolError("cannot remove the link \"" + path + "\" to write a real " +
-                      "folder or file in its place; nothing was written");
+                      "folder or file in its place; no entry was written");
     }
   }
 }
