@@ -106,9 +106,6 @@ bool CreateFolderWithParents(const std::string& path);
 bool FileExists(const std::string& path);
 // True when `path` names an existing folder.
 bool FolderExists(const std::string& path);
-// True when `path` itself is a link, whatever it leads to (also when it leads nowhere): a symbolic
-// link on POSIX; on Windows a reparse point (a symbolic link or a junction).
-bool IsLink(const std::string& path);
 // What tells one file-system object from every other: its volume and its number there. Two
 // paths, whatever names or links lead to the object, have equal identities exactly when they
 // name the same object.
@@ -121,6 +118,14 @@ struct FileIdentity {
 };
 // The identity of what `path` names (links followed); none when it cannot be found.
 std::optional<FileIdentity> IdentityOf(const std::string& path);
+// What lies at `path` itself, a link not followed: whether it is a link (POSIX: a symbolic link;
+// Windows: a reparse point, a symbolic link or a junction), and its own identity. None when
+// nothing is there. One look answers both, where a writer must not go through a link.
+struct ItemOnDisk {
+  bool is_link = false;
+  FileIdentity identity;
+};
+std::optional<ItemOnDisk> LookAt(const std::string& path);
 
 // One item of a folder listing. `is_link` is true for a symbolic link or (on Windows) a reparse
 // point; such an item is never entered by DeleteTree.

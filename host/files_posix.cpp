@@ -323,15 +323,24 @@ bool FolderExists(const std::string& path) {
   return info && IsFolderMode(info->st_mode);
 }
 
-bool IsLink(const std::string& path) {
-  struct stat info {};
-  return ::lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+namespace {
+
+FileIdentity IdentityIn(const struct stat& info) {
+  return FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
 }
+
+}  // namespace
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
   const std::optional<struct stat> info = StatOf(path);
   if (!info) return std::nullopt;
-  return FileIdentity{static_cast<uint64_t>(info->st_dev), static_cast<uint64_t>(info->st_ino)};
+  return IdentityIn(*info);
+}
+
+std::optional<ItemOnDisk> LookAt(const std::string& path) {
+  struct stat info {};
+  if (::lstat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return ItemOnDisk{S_ISLNK(info.st_mode), IdentityIn(info)};
 }
 
 namespace {

@@ -217,21 +217,46 @@ bool FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Wine shows the attribute on a symbolic link to a folder only, not on one to a file.
-bool IsLink(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+namespace {
+
+// A handle for reading the attributes of the item at `path`; `flags` add to
+// FILE_FLAG_BACKUP_SEMANTICS, which folders need.
+win32::UniqueHandle OpenForAttributes(const std::string& path, DWORD flags = 0) {
+  return win32::UniqueHandle(CreateFileA(
+      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
 
-std::optional<FileIdentity> IdentityOf(const std::string& path) {
-  const win32::UniqueHandle item(CreateFileA(
-      path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+std::optional<BY_HANDLE_FILE_INFORMATION> InformationOf(const std::string& path, DWORD flags) {
+  const win32::UniqueHandle item = OpenForAttributes(path, flags);
   BY_HANDLE_FILE_INFORMATION information{};
   if (!item.valid() || !GetFileInformationByHandle(item.get(), &information)) return std::nullopt;
+  return information;
+}
+
+FileIdentity IdentityIn(const BY_HANDLE_FILE_INFORMATION& information) {
   return FileIdentity{information.dwVolumeSerialNumber,
                       (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
                           information.nFileIndexLow};
+}
+
+}  // namespace
+
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+  const std::optional<BY_HANDLE_FILE_INFORMATION> information = InformationOf(path, 0);
+  if (!information) return std::nullopt;
+  return IdentityIn(*information);
+}
+
+// Wine shows the reparse-point attribute on a symbolic link to a folder only, not on one to a
+// file, and opens the link's target even when asked for the link: there a link to a file looks
+// like its target.
+std::optional<ItemOnDisk> LookAt(const std::string& path) {
+  const std::optional<BY_HANDLE_FILE_INFORMATION> information =
+      InformationOf(path, FILE_FLAG_OPEN_REPARSE_POINT);
+  if (!information) return std::nullopt;
+  return ItemOnDisk{(information->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                    IdentityIn(*information)};
 }
 
 bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit) {
@@ -305,10 +330,7 @@ std::wstring WideFromAnsi(const std::string& text) {
 bool WineOpenedTheItemItself(HANDLE item, const std::string& path) {
   const std::string parent_path = ParentFolderOf(path);
   if (parent_path.empty()) return false;
-  const win32::UniqueHandle parent(CreateFileA(
-      parent_path.c_str(), FILE_READ_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const win32::UniqueHandle parent = OpenForAttributes(parent_path);
   if (!parent.valid()) return false;
   const std::wstring parent_volume_path = VolumePathOf(parent.get());
   const std::wstring item_volume_path = VolumePathOf(item);

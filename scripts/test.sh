@@ -76,31 +76,34 @@ wine_ready=$!
 # win64: built and tested first, while nothing else runs: under the load of the other suites'
 # builds and sanitizer tests, Wine now and then failed to start a test's child program
 # (CreateProcess: "Internal error").
-if build_preset win64; then
-  wait "$wine_ready"
+win64_built=0
+build_preset win64 && win64_built=1
+wait "$wine_ready"
+if [ "$win64_built" = 1 ]; then
   test_preset win64
   record win64 $?
 else
-  wait "$wine_ready"
   record win64 1
 fi
 
-# win32: built now; its tests run at the end, where this machine can run them. Where
-# this kernel runs no 32-bit code, Wine cannot run the i686 programs: then only the installer, the
-# tool and the image check are built, the image is checked, and the summary names what did not
-# run.
-win32_built=0
+# win32 next. Where this kernel runs no 32-bit code, Wine cannot run the i686 programs: then only
+# the installer, the tool and the image check are built, the image is checked, and the summary
+# names what did not run.
 if [ "$SETUP_WINE_RUNS_32BIT" = 1 ]; then
   win32_targets=()
+  win32_tests=()
 else
   win32_targets=(Setup setup_relinked setup-pack)
-fi
-if build_preset win32 "${win32_targets[@]}"; then win32_built=1; else record win32 1; fi
-if [ "$win32_built" = 1 ] && [ "$SETUP_WINE_RUNS_32BIT" = 0 ]; then
-  test_preset win32 -LE wine
-  record win32 $?
+  win32_tests=(-LE wine)
   not_run+=("win32 tests under Wine: this machine's kernel runs no 32-bit programs")
 fi
+if build_preset win32 "${win32_targets[@]}"; then
+  test_preset win32 "${win32_tests[@]}"
+  record win32 $?
+else
+  record win32 1
+fi
+stop_wine_server
 
 for preset in native native-sanitize; do
   if build_preset "$preset"; then
@@ -116,12 +119,6 @@ started=$SECONDS
 bash scripts/fuzz.sh
 record fuzz $?
 timings+=("fuzz: $((SECONDS - started)) s")
-
-if [ "$win32_built" = 1 ] && [ "$SETUP_WINE_RUNS_32BIT" = 1 ]; then
-  test_preset win32
-  record win32 $?
-fi
-stop_wine_server
 
 echo
 for timing in "${timings[@]}"; do echo "time of $timing"; done

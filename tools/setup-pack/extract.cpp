@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
@@ -52,8 +53,7 @@ ReaderPath PathFor(const std::string& name, const std::string& walk_prefix) {
 
 // Why the entry cannot be written below DEST, or none.
 std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& path,
-                                   const std::string& destination,
-                                   const std::optional<host::FileIdentity>& package) {
+                                   const std::string& destination) {
   if (const std::optional<std::string> problem = EscapeProblem(path.relative)) {
     return "its name would leave the destination folder: it holds " + *problem;
   }
@@ -66,12 +66,6 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
   }
   if (path.reader_name.size() > archive::kMaxEntryNameLength) {
     return std::string("its name is longer than 255 characters in this platform's spelling");
-  }
-  // Written there, the entry would replace the very file being read (directly or through a
-  // link), destroying the package in the middle of its own extraction.
-  if (package && !archive::IsFolderEntry(entry.header) &&
-      host::IdentityOf(destination) == package) {
-    return "its destination \"" + destination + "\" is the package being read";
   }
   return std::nullopt;
 }
@@ -97,10 +91,31 @@ std::optional<std::string> WriteOrderProblem(WriteOrder& order, const WalkedEntr
 struct Plan {
   size_t entries = 0;
   std::set<std::string> part_folders;
-  // Every path below DEST that the extraction creates or writes, folders along the way included.
-  std::set<std::string> written_paths;
+  // Every folder below DEST that the extraction creates or writes into, relative to DEST.
+  std::set<std::string> written_folders;
+  // The file destinations, relative to DEST, where a link lies now.
+  std::vector<std::string> linked_files;
   size_t largest_data = 0;  // of the entries extracted
 };
+
+// What lies at a file entry's destination already, in one look: a link there is taken away before
+// the extraction writes (recorded in `plan`), and the package itself, reached by its own name, a
+// link or another hard link, is never written over: that would destroy it in the middle of its
+// own extraction.
+std::optional<std::string> ExistingFileProblem(const std::string& destination,
+                                               const std::string& relative,
+                                               const std::optional<host::FileIdentity>& package,
+                                               Plan& plan) {
+  const std::optional<host::ItemOnDisk> item = host::LookAt(destination);
+  if (!item) return std::nullopt;
+  const std::optional<host::FileIdentity> identity =
+      item->is_link ? host::IdentityOf(destination) : item->identity;
+  if (package && identity == package) {
+    return "its destination \"" + destination + "\" is the package being read";
+  }
+  if (item->is_link) plan.linked_files.push_back(relative);
+  return std::nullopt;
+}
 
 Plan CheckEntries(const std::string& file, const PackageImage& image,
                   const std::optional<std::string>& prefix, const std::string& walk_prefix,
@@ -120,14 +135,18 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         if (walk_prefix.empty() && path.relative.find('\\') != std::string::npos) {
           plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
         }
+        const bool folder = archive::IsFolderEntry(entry.header);
         for (size_t end = path.relative.find('\\'); end != std::string::npos;
              end = path.relative.find('\\', end + 1)) {
-          plan.written_paths.insert(path.relative.substr(0, end));
+          plan.written_folders.insert(path.relative.substr(0, end));
         }
-        if (!path.relative.empty()) plan.written_paths.insert(path.relative);
-        std::optional<std::string> refusal =
-            Refusal(entry, path, dest_folder + path.relative, package);
+        if (folder && !path.relative.empty()) plan.written_folders.insert(path.relative);
+        const std::string destination = dest_folder + path.relative;
+        std::optional<std::string> refusal = Refusal(entry, path, destination);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
+        if (!refusal && !folder) {
+          refusal = ExistingFileProblem(destination, path.relative, package, plan);
+        }
         if (refusal) {
           std::cerr << "setup-pack: " << Label(entry.index, entry.name) << ": " << *refusal
                     << '\n';
@@ -145,21 +164,25 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   return plan;
 }
 
+// Takes away the link at `path`, if one is there still.
+void RemoveLinkAt(const std::string& path) {
+  const std::optional<host::ItemOnDisk> item = host::LookAt(path);
+  if (!item || !item->is_link) return;
+  if (!host::DeleteFileAt(path) && !host::RemoveFolder(path)) {
+    throw ToolError("cannot remove the link \"" + path + "\" to write a real " +
+                    "folder or file in its place; no entry was written");
+  }
+}
+
 // A link already in DEST where the extraction creates or writes something is removed first, so
 // that a real folder or file takes its place, as tar does: nothing is ever written through it to
-// a place outside DEST. Parents come before their children in the set's order, so a link taken
-// away is never looked through for the paths below it. (DEST itself may be a link: the user named
-// it.)
-void ReplaceLinksBelow(const std::string& dest, const std::set<std::string>& written_paths) {
+// a place outside DEST. Folders come first, parents before their children in the set's order, so
+// a link taken away is never looked through for the paths below it; a file link found through a
+// folder link is gone with it. (DEST itself may be a link: the user named it.)
+void ReplaceLinksBelow(const std::string& dest, const Plan& plan) {
   const std::string dest_folder = host::AddBackslash(dest);
-  for (const std::string& relative : written_paths) {
-    const std::string path = dest_folder + relative;
-    if (!host::IsLink(path)) continue;
-    if (!host::DeleteFileAt(path) && !host::RemoveFolder(path)) {
-      throw ToolError("cannot remove the link \"" + path + "\" to write a real " +
-                      "folder or file in its place; no entry was written");
-    }
-  }
+  for (const std::string& relative : plan.written_folders) RemoveLinkAt(dest_folder + relative);
+  for (const std::string& relative : plan.linked_files) RemoveLinkAt(dest_folder + relative);
 }
 
 // The targets the installer's passes create before they write: DEST itself, and when every
@@ -282,7 +305,7 @@ int RunExtract(const CommandLine& line) {
     throw ToolError("no entry lies below the prefix \"" + *line.prefix +
                     "\"; nothing was written");
   }
-  ReplaceLinksBelow(dest, plan.written_paths);
+  ReplaceLinksBelow(dest, plan);
   CreateTargets(plan, dest);
   archive::SetArchiveKey(key);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
