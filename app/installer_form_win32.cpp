@@ -1,6 +1,7 @@
 #include "app/installer_form_win32.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -28,22 +29,16 @@ constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME;
 
 // The records are filled in the image by the packing tool after the build; volatile reads keep
 // the optimiser from answering them with the initial values it can see.
-uint8_t ReadImageByte(const uint8_t* byte) { return *static_cast<const volatile uint8_t*>(byte); }
-
-uint32_t ReadImageWord(const uint8_t* bytes) {
-  const uint8_t copy[4] = {ReadImageByte(bytes), ReadImageByte(bytes + 1),
-                           ReadImageByte(bytes + 2), ReadImageByte(bytes + 3)};
-  return archive::ReadLittleEndian32(copy);
+template <size_t N>
+std::array<uint8_t, N> CopyFromImage(const uint8_t* bytes) {
+  std::array<uint8_t, N> copy{};
+  for (size_t i = 0; i < N; ++i) copy[i] = *static_cast<const volatile uint8_t*>(bytes + i);
+  return copy;
 }
 
 std::string CaptionOf(const archive::PackageBlock& package) {
-  const size_t length =
-      std::min<size_t>(ReadImageByte(&package.caption[0]), archive::kMaxCaptionLength);
-  std::string caption(length, '\0');
-  for (size_t i = 0; i < length; ++i) {
-    caption[i] = static_cast<char>(ReadImageByte(&package.caption[1 + i]));
-  }
-  return caption;
+  return archive::StoredCaption(
+      CopyFromImage<archive::kPackageHeadSize>(package.marker).data());
 }
 
 std::string ProgramPath() {
@@ -238,11 +233,12 @@ void TInstallerForm::FormCreate() {
 }
 
 void TInstallerForm::ApplySettings() {
-  const uint32_t job = ReadImageWord(settings_.job);
-  job_kind_ = job == static_cast<uint32_t>(archive::JobKind::kApplicationSetup)
+  const auto record = CopyFromImage<sizeof(archive::SettingsRecord)>(settings_.marker);
+  job_kind_ = archive::StoredJob(record.data()) ==
+                      static_cast<uint32_t>(archive::JobKind::kApplicationSetup)
                   ? archive::JobKind::kApplicationSetup
                   : archive::JobKind::kLibraryPackage;
-  archive::SetArchiveKey(ReadImageWord(settings_.key));
+  archive::SetArchiveKey(archive::StoredKey(record.data()));
 }
 
 void TInstallerForm::PlaceWindow() {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "archive/manifest.h"
+#include "archive/package_rules.h"
 #include "host/LibraryInstall.h"
 #include "host/files.h"
 #include "host/helpers.h"
@@ -17,23 +18,7 @@ namespace {
 constexpr char kUnpackedTo[] = "All files are unpacked to:\r";
 constexpr char kUnpackingFailed[] = "Error while unpacking files!";
 
-bool IsDotOrBlank(char c) { return c == '.' || static_cast<unsigned char>(c) <= 32; }
-
 }  // namespace
-
-bool IsPlainRelativeFolderName(const std::string& name) {
-  if (name.find(':') != std::string::npos) return false;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = name.find_first_of("\\/", start);
-    const std::string component = name.substr(start, end == std::string::npos ? end : end - start);
-    bool only_dots_and_blanks = true;  // also true for an empty component
-    for (char c : component) only_dots_and_blanks = only_dots_and_blanks && IsDotOrBlank(c);
-    if (only_dots_and_blanks) return false;
-    if (end == std::string::npos) return true;
-    start = end + 1;
-  }
-}
 
 bool TInstallVexilorThread::PrepareLibraryPackage() {
   const std::string ide_spec = archive::ManifestIdeSpec + "00";
@@ -53,7 +38,7 @@ bool TInstallVexilorThread::PrepareLibraryPackage() {
       archive::ManifestFolderName.empty() ? std::string("Vexilor") : archive::ManifestFolderName;
   // Anything but a plain relative name could make DeleteTree clear the root folder itself or a
   // folder outside it.
-  if (!IsPlainRelativeFolderName(folder_name)) return false;
+  if (!archive::IsPlainRelativeFolderName(folder_name)) return false;
   InstallTarget = host::AddBackslash(InstallTarget) + folder_name;
 
   host::DeleteTree(InstallTarget);

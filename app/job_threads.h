@@ -21,12 +21,6 @@ class InvalidVersionDigit : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// True when `name` is a relative path of plain folder names that stays inside the folder it is
-// appended to: one or more components separated by backslashes or slashes, none empty, none made
-// only of dots and blanks ("." and ".." included), and no colon anywhere (no drive, no stream).
-// "Vendor\Product" passes; ".", "x\..\..", "\x", "c:\x", "x:" and "x\\y" do not.
-bool IsPlainRelativeFolderName(const std::string& name);
-
 // The thread object shared by both jobs.
 class JobThread {
  public:

@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "archive/names.h"
 #include "archive/transform.h"
 #include "host/files.h"
 #include "host/helpers.h"
@@ -78,41 +79,22 @@ int64_t CurrentPosition() {
   return state.file_position;
 }
 
-char UpperCaseByte(uint8_t byte) {
-  return static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 'a' + 'A' : byte);
-}
-
-// The name, upper-cased (a to z only) and with a backslash appended, begins with the prefix.
-// Compared in place: the walk does this for every header it reads.
 bool MatchesWalkPrefix(const EntryHeader& header) {
-  const std::string& prefix = State().walk_prefix;
-  const size_t name_length = header.name[0];
-  if (prefix.size() > name_length + 1) {
-    return false;
-  }
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    const char byte = i < name_length ? UpperCaseByte(header.name[1 + i]) : '\\';
-    if (byte != prefix[i]) {
-      return false;
-    }
-  }
-  return true;
+  return NameMatchesWalkPrefix(reinterpret_cast<const char*>(header.name + 1), header.name[0],
+                               State().walk_prefix);
 }
 
 // Reads one header. False when it cannot be read whole or its size is negative.
 bool ReadHeader(EntryHeader& header) {
   uint8_t bytes[kEntryHeaderSize];
   const int32_t delivered = ReadArchive(bytes, static_cast<int32_t>(kEntryHeaderSize));
-  TransformHeader(bytes);
-  std::memcpy(&header, bytes, kEntryHeaderSize);
+  header = DecodeHeader(bytes);
   State().keystream = StateFromSeeds(header.seeds);
   return delivered == static_cast<int32_t>(kEntryHeaderSize) && header.size >= 0;
 }
 
-// The entry name without the walk prefix (prefix and backslash together).
 std::string RelativePath(const EntryHeader& header) {
-  const std::string name = EntryName(header);
-  return name.substr(std::min(State().walk_prefix.size(), name.size()));
+  return NameBelowWalkPrefix(EntryName(header), State().walk_prefix);
 }
 
 host::OutputFile CreateReplacingFile(const std::string& path) {
@@ -202,7 +184,7 @@ int32_t ReadArchive(void* buffer, int32_t count) {
 bool OpenArchive(const std::string& file_name, const std::string& prefix, EntryHeader& header) {
   ReaderState& state = State();
   try {
-    state.walk_prefix = host::AddBackslash(host::UpperCaseAscii(prefix));
+    state.walk_prefix = WalkPrefixOf(prefix);
     if (!file_name.empty()) {
       state.memory_base = nullptr;
       state.archive_file.reset();

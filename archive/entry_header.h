@@ -43,6 +43,9 @@ std::string EntryName(const EntryHeader& header);
 // rest of the field.
 void SetEntryName(EntryHeader& header, const std::string& name);
 
+// A header as stored (scrambled) made readable: the header transform undone.
+EntryHeader DecodeHeader(const uint8_t (&stored)[kEntryHeaderSize]);
+
 inline bool IsFolderEntry(const EntryHeader& header) {
   return (header.attributes & kFolderAttribute) != 0;
 }

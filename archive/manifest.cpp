@@ -2,6 +2,7 @@
 
 #include "archive/Stacker.h"
 #include "archive/entry_header.h"
+#include "archive/package_rules.h"
 #include "host/installer_ui.h"
 
 namespace archive {
@@ -11,33 +12,8 @@ std::string ManifestFolderName;
 
 namespace {
 
-constexpr char kManifestEntryName[] = "id.txt";
-constexpr size_t kValueColumn = 15;  // column 16, counting from 1
-constexpr size_t kMaxValueLength = 100;
-
 // The lines of the latest reading; they live until the next one.
 std::optional<StringList> manifest_lines;
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-std::string ValueOf(const std::string& line) {
-  if (line.size() <= kValueColumn) return std::string();
-  const std::string value = line.substr(kValueColumn, kMaxValueLength);
-  size_t first = 0;
-  size_t end = value.size();
-  while (first < end && IsBlank(value[first])) ++first;
-  while (end > first && IsBlank(value[end - 1])) --end;
-  return value.substr(first, end - first);
-}
-
-void ApplyLine(const std::string& line) {
-  if (line.empty()) return;
-  if (line.front() == 'S') {
-    ManifestIdeSpec = ValueOf(line);
-  } else if (line.front() == 'D') {
-    ManifestFolderName = ValueOf(line);
-  }
-}
 
 // Ends the text read even when the read throws: the walk is closed and the cursor restored
 // before the error travels on to the caller.
@@ -54,21 +30,6 @@ class TextReadScope {
 
 }  // namespace
 
-StringList SplitManifestLines(const std::string& text) {
-  const std::string::size_type nul = text.find('\0');
-  const std::string::size_type end = nul == std::string::npos ? text.size() : nul;
-  StringList lines;
-  std::string::size_type start = 0;
-  while (start < end) {
-    std::string::size_type stop = start;
-    while (stop < end && text[stop] != '\r' && text[stop] != '\n') ++stop;
-    lines.push_back(text.substr(start, stop - start));
-    const bool crlf = stop + 1 < end && text[stop] == '\r' && text[stop + 1] == '\n';
-    start = stop + (crlf ? 2 : 1);
-  }
-  return lines;
-}
-
 std::optional<StringList> ReadArchiveText(const std::string& archive_name,
                                           const std::string& entry_name) {
   TextReadScope scope;
@@ -79,9 +40,12 @@ std::optional<StringList> ReadArchiveText(const std::string& archive_name,
 
 void ReadManifest() {
   manifest_lines.reset();
-  manifest_lines = ReadArchiveText(std::string(), kManifestEntryName);
+  manifest_lines = ReadArchiveText(std::string(), kManifestName);
   if (!manifest_lines) return;
-  for (const std::string& line : *manifest_lines) ApplyLine(line);
+  // A value that no line gives keeps what an earlier reading set.
+  const ManifestValues values = ParseManifestLines(*manifest_lines);
+  if (values.ide_spec) ManifestIdeSpec = *values.ide_spec;
+  if (values.folder_name) ManifestFolderName = *values.folder_name;
 }
 
 }  // namespace archive

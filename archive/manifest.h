@@ -1,7 +1,6 @@
-// The package manifest: the text entry "id.txt" at the root of the archive. Each line is read by
-// position: column 1 the key letter (compared with case), columns 16 to 115 the value, with
-// leading and trailing characters of codes 0 to 32 removed. "S" names the development
-// environment and version (D or C, then one digit), "D" the product folder. The last line wins.
+// The package manifest: the text entry "id.txt" at the root of the archive, read by the column
+// rules of archive/package_rules.h. "S" names the development environment and version (D or C,
+// then one digit), "D" the product folder. The last line wins.
 #pragma once
 
 #include <memory>
@@ -17,10 +16,6 @@ using StringList = std::vector<std::string>;
 // were.
 extern std::string ManifestIdeSpec;
 extern std::string ManifestFolderName;
-
-// Splits text into lines at CR, LF or CR LF, stopping at the first NUL byte; a last line without
-// an ending counts.
-StringList SplitManifestLines(const std::string& text);
 
 // Reads the first entry named `entry_name` (the walk's prefix rule) as text lines. An empty
 // archive name selects the package block. Busy cursor on around the read. None when no entry was

@@ -14,6 +14,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "archive/little_endian.h"
 
 namespace archive {
 
@@ -43,5 +47,25 @@ constexpr size_t kPackageHeadSize = offsetof(PackageBlock, archive);
 // used element by element in a constant initializer, the array itself is never emitted.
 inline constexpr uint8_t kPackageMarker[kMarkerFieldSize] = {10,  'X', 'j', '2', '2', '3',
                                                              ' ', 't', 'j', '~', '@'};
+
+// The fields of a package block's head held as bytes; `block` points at its marker field.
+inline uint32_t StoredCapacity(const uint8_t* block) {
+  return ReadLittleEndian32(block + offsetof(PackageBlock, capacity));
+}
+// The caption: its length byte's count of characters, at most 40 whatever the byte says.
+inline std::string StoredCaption(const uint8_t* block) {
+  const uint8_t* field = block + offsetof(PackageBlock, caption);
+  const size_t length = field[0] < kMaxCaptionLength ? field[0] : kMaxCaptionLength;
+  return std::string(reinterpret_cast<const char*>(field + 1), length);
+}
+// Stores a caption of at most 40 characters (longer ones are the caller's error) and zero-fills
+// the rest of the field.
+inline void StoreCaption(uint8_t* block, const std::string& caption) {
+  uint8_t* field = block + offsetof(PackageBlock, caption);
+  const size_t length = caption.size() < kMaxCaptionLength ? caption.size() : kMaxCaptionLength;
+  std::memset(field, 0, kCaptionFieldSize);
+  field[0] = static_cast<uint8_t>(length);
+  std::memcpy(field + 1, caption.data(), length);
+}
 
 }  // namespace archive

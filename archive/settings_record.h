@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/little_endian.h"
+
 namespace archive {
 
 constexpr size_t kSettingsMarkerSize = 16;
@@ -37,16 +39,18 @@ static_assert(alignof(SettingsRecord) == 1);
 inline constexpr uint8_t kSettingsMarker[kSettingsMarkerSize] = {
     0x7F, 'S', 'E', 'T', 'U', 'P', '-', 'S', 'E', 'T', 'T', 'I', 'N', 'G', 'S', 0x01};
 
-inline uint32_t ReadLittleEndian32(const uint8_t* bytes) {
-  return uint32_t{bytes[0]} | uint32_t{bytes[1]} << 8 | uint32_t{bytes[2]} << 16 |
-         uint32_t{bytes[3]} << 24;
+// The fields of a settings record held as bytes; `record` points at its marker.
+inline uint32_t StoredJob(const uint8_t* record) {
+  return ReadLittleEndian32(record + offsetof(SettingsRecord, job));
 }
-
-inline void WriteLittleEndian32(uint8_t* bytes, uint32_t value) {
-  bytes[0] = static_cast<uint8_t>(value);
-  bytes[1] = static_cast<uint8_t>(value >> 8);
-  bytes[2] = static_cast<uint8_t>(value >> 16);
-  bytes[3] = static_cast<uint8_t>(value >> 24);
+inline uint32_t StoredKey(const uint8_t* record) {
+  return ReadLittleEndian32(record + offsetof(SettingsRecord, key));
+}
+inline void StoreJob(uint8_t* record, JobKind job) {
+  WriteLittleEndian32(record + offsetof(SettingsRecord, job), static_cast<uint32_t>(job));
+}
+inline void StoreKey(uint8_t* record, uint32_t key) {
+  WriteLittleEndian32(record + offsetof(SettingsRecord, key), key);
 }
 
 }  // namespace archive

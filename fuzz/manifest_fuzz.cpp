@@ -7,6 +7,7 @@
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
 #include "archive/manifest.h"
+#include "archive/package_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

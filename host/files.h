@@ -144,6 +144,11 @@ bool DeleteFileAt(const std::string& path);
 // Removes an empty folder. False on failure.
 bool RemoveFolder(const std::string& path);
 
+// The DOS date-time of a moment given in seconds since 1970-01-01 UTC, in local time with the
+// bias in force now (as FileTimeToLocalFileTime converts), clamped to what a DOS date-time holds.
+// The reverse of OutputFile::SetLastWriteTime.
+uint32_t LocalDosDateTimeOf(int64_t utc_seconds);
+
 // The current folder of the process, and changing it (throws on failure).
 std::string GetCurrentFolder();
 void SetCurrentFolder(const std::string& path);

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/dos_time.h"
 #include "host/helpers.h"
 #include "host/host_error.h"
 #include "host/unique_name.h"
@@ -58,38 +59,12 @@ mode_t ModeFor(uint32_t attributes) {
   return allowed & ~kUmask;
 }
 
-int64_t DaysFromCivil(int year, int month, int day) {
-  // Days since 1970-01-01 of a proleptic Gregorian date (years from 1980 on here).
-  year -= month <= 2 ? 1 : 0;
-  const int era = year / 400;
-  const int year_of_era = year - era * 400;
-  const int day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return static_cast<int64_t>(era) * 146097 + day_of_era - 719468;
-}
-
-int DaysInMonth(int year, int month) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 // Seconds since the epoch of a DOS date-time read as wall-clock time in UTC; none for a date or
-// time that does not exist (month 0, February 30, 24 o'clock, 60 seconds, ...).
+// time that does not exist.
 std::optional<int64_t> DosDateTimeAsUtcSeconds(uint32_t dos_date_time) {
-  const uint32_t date = dos_date_time >> 16;
-  const uint32_t time_of_day = dos_date_time & 0xFFFF;
-  const int year = 1980 + static_cast<int>(date >> 9);
-  const int month = static_cast<int>((date >> 5) & 0x0F);
-  const int day = static_cast<int>(date & 0x1F);
-  const int hour = static_cast<int>(time_of_day >> 11);
-  const int minute = static_cast<int>((time_of_day >> 5) & 0x3F);
-  const int second = static_cast<int>(time_of_day & 0x1F) * 2;
-  if (month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour > 23 ||
-      minute > 59 || second > 59) {
-    return std::nullopt;
-  }
-  return DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  const std::optional<archive::CivilTime> civil = archive::CivilFromDosDateTime(dos_date_time);
+  if (!civil) return std::nullopt;
+  return archive::SecondsSinceEpochAsUtc(*civil);
 }
 
 // The offset of local time from UTC in force now. Windows converts a local file time with the
@@ -427,6 +402,14 @@ std::optional<std::string> PlatformTempPath(size_t buffer_chars) {
   if (folder.back() != '/') folder += '\\';
   if (folder.size() + 1 > buffer_chars) return std::nullopt;
   return folder;
+}
+
+uint32_t LocalDosDateTimeOf(int64_t utc_seconds) {
+  const time_t local_seconds = static_cast<time_t>(utc_seconds + LocalOffsetNow().value_or(0));
+  struct tm fields {};
+  if (gmtime_r(&local_seconds, &fields) == nullptr) return archive::DosDateTimeFromCivil({});
+  return archive::DosDateTimeFromCivil({fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
+                                        fields.tm_hour, fields.tm_min, fields.tm_sec});
 }
 
 }  // namespace host

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/dos_time.h"
 #include "host/helpers.h"
 #include "host/host_error.h"
 #include "host/unique_name.h"
@@ -115,6 +116,20 @@ bool OutputFile::SetLastWriteTime(uint32_t dos_date_time) {
   // LocalFileTimeToFileTime applies the bias in force now, not the one of the stored date.
   return DosDateTimeToFileTime(HIWORD(dos_date_time), LOWORD(dos_date_time), &local) &&
          LocalFileTimeToFileTime(&local, &utc) && SetFileTime(file_, nullptr, nullptr, &utc);
+}
+
+uint32_t LocalDosDateTimeOf(int64_t utc_seconds) {
+  // FILETIME counts 100-nanosecond steps from 1601-01-01; anything before that is 1601.
+  constexpr int64_t kSecondsFrom1601To1970 = 11'644'473'600;
+  const int64_t steps = std::max<int64_t>(utc_seconds + kSecondsFrom1601To1970, 0) * 10'000'000;
+  const FILETIME utc{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
+  FILETIME local{};
+  SYSTEMTIME fields{};
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &fields)) {
+    return archive::DosDateTimeFromCivil({});
+  }
+  return archive::DosDateTimeFromCivil(
+      {fields.wYear, fields.wMonth, fields.wDay, fields.wHour, fields.wMinute, fields.wSecond});
 }
 
 void OutputFile::Close() {

@@ -22,18 +22,6 @@ void RemoveLink(const std::string& path, uint32_t attributes) {
 
 }  // namespace
 
-std::string AddBackslash(const std::string& path) {
-  if (path.empty() || path.back() == '\\') return path;
-  return path + '\\';
-}
-
-std::string UpperCaseAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 std::string TempFolderOrFallback(const std::string& asked) {
   if (!asked.empty() && FolderExists(asked)) return asked;
   for (const char* fallback : kTempFallbacks) {

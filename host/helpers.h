@@ -3,14 +3,13 @@
 
 #include <string>
 
+#include "archive/names.h"
+
 namespace host {
 
-// The path with a backslash appended when it is not empty and does not already end in one; an
-// empty path stays empty.
-std::string AddBackslash(const std::string& path);
-
-// Upper-cases the letters a to z only; every other byte stays as it is.
-std::string UpperCaseAscii(std::string text);
+// The text rules of names and paths, shared with the archive format (see archive/names.h).
+using archive::AddBackslash;
+using archive::UpperCaseAscii;
 
 // A temporary folder ending in a backslash: the user's temporary folder (asked with a buffer of
 // 144 characters), else the first existing one of "c:\Windows\Temp\", "c:\Temp\", "c:\tmp\",

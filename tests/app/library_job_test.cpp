@@ -7,6 +7,7 @@
 
 #include "app/MainUnit.h"
 #include "app/job_threads.h"
+#include "archive/package_rules.h"
 #include "host/files.h"
 #include "host/helpers.h"
 #include "host/process.h"
@@ -286,7 +287,7 @@ TEST(FolderNameTest, OnlyPlainRelativeNamesPass) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(app::IsPlainRelativeFolderName(c.name), c.plain);
+    EXPECT_EQ(archive::IsPlainRelativeFolderName(c.name), c.plain);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
 #include "archive/entry_header.h"
+#include "archive/package_rules.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
 

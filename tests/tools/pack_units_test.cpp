@@ -15,9 +15,9 @@
 #include "tests/support/temp_folder.h"
 #include "tools/setup-pack/archive_walk.h"
 #include "tools/setup-pack/command_line.h"
-#include "tools/setup-pack/dos_time.h"
+#include "archive/dos_time.h"
 #include "tools/setup-pack/package_image.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/package_rules.h"
 #include "tools/setup-pack/tool_error.h"
 #include "tools/setup-pack/windows1252.h"
 
@@ -56,7 +56,7 @@ TEST(Windows1252Test, ConvertsWhatItCanSpellAndRefusesTheRest) {
 TEST(DosTimeTest, PacksClampsAndFormats) {
   struct Case {
     const char* name;
-    CivilTime time;
+    archive::CivilTime time;
     uint32_t dos;
     const char* text;
   };
@@ -70,10 +70,10 @@ TEST(DosTimeTest, PacksClampsAndFormats) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(DosDateTimeFromCivil(c.time), c.dos);
-    EXPECT_EQ(FormatDosDateTime(c.dos), c.text);
+    EXPECT_EQ(archive::DosDateTimeFromCivil(c.time), c.dos);
+    EXPECT_EQ(archive::FormatDosDateTime(c.dos), c.text);
   }
-  EXPECT_EQ(FormatDosDateTime(0), "1980-00-00 00:00:00");
+  EXPECT_EQ(archive::FormatDosDateTime(0), "1980-00-00 00:00:00");
 }
 
 TEST(ParseKeyTest, TakesDecimalAndHexadecimal32BitNumbers) {
@@ -125,7 +125,7 @@ TEST(PackageRulesTest, ComponentsAndEscapes) {
   };
   for (const Case& c : components) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(!ComponentProblem(c.component).has_value(), c.plain);
+    EXPECT_EQ(!archive::ComponentProblem(c.component).has_value(), c.plain);
   }
   const std::vector<Case> relative_paths = {
       {"nothing: the destination itself", "", true},
@@ -147,7 +147,7 @@ TEST(PackageRulesTest, ComponentsAndEscapes) {
   };
   for (const Case& c : relative_paths) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(!EscapeProblem(c.component).has_value(), c.plain);
+    EXPECT_EQ(!archive::EscapeProblem(c.component).has_value(), c.plain);
   }
 }
 
@@ -171,7 +171,7 @@ TEST(PackageRulesTest, FoldsCaseAsWindowsComparesNames) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(FoldCaseAsWindows(c.a) == FoldCaseAsWindows(c.b), c.same);
+    EXPECT_EQ(archive::FoldCaseAsWindows(c.a) == archive::FoldCaseAsWindows(c.b), c.same);
   }
 }
 
@@ -192,7 +192,7 @@ TEST(PackageRulesTest, TypicalDestinationLength) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(TypicalDestinationLength(c.entry, c.library_folder), c.length);
+    EXPECT_EQ(archive::TypicalDestinationLength(c.entry, c.library_folder), c.length);
   }
 }
 
@@ -224,11 +224,13 @@ TEST(PackageRulesTest, ManifestValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const ManifestValues values = ParseManifestText(c.text);
-    EXPECT_EQ(values.ide_spec, c.ide_spec);
-    EXPECT_EQ(values.folder_name, c.folder_name);
-    EXPECT_EQ(!IdeSpecProblem(values.ide_spec).has_value(), c.ide_spec_ok);
-    EXPECT_EQ(!FolderNameProblem(values.folder_name).has_value(), c.folder_ok);
+    const archive::ManifestValues values = archive::ParseManifestText(c.text);
+    const std::string ide_spec = values.ide_spec.value_or(std::string());
+    const std::string folder_name = values.folder_name.value_or(std::string());
+    EXPECT_EQ(ide_spec, c.ide_spec);
+    EXPECT_EQ(folder_name, c.folder_name);
+    EXPECT_EQ(!archive::IdeSpecProblem(ide_spec).has_value(), c.ide_spec_ok);
+    EXPECT_EQ(!archive::FolderNameProblem(folder_name).has_value(), c.folder_ok);
   }
 }
 
@@ -258,7 +260,7 @@ TEST(ArchiveWalkTest, TellsACleanEndFromADamagedOne) {
     EXPECT_EQ(walk.end, c.end);
     EXPECT_EQ(walk.end_value, c.end_value);
     EXPECT_EQ(walk.end_offset, 0u);
-    EXPECT_EQ(walk.clean(), walk.Problem(c.bytes.size()).empty());
+    EXPECT_EQ(walk.clean(), WalkProblem(walk, c.bytes.size()).empty());
   }
 }
 
@@ -320,7 +322,7 @@ TEST(ArchiveWalkTest, WalkingAFileMatchesWalkingMemory) {
     EXPECT_EQ(from_file.end_index, in_memory.end_index);
     EXPECT_EQ(from_file.end_offset, in_memory.end_offset);
     EXPECT_EQ(from_file.end_value, in_memory.end_value);
-    EXPECT_EQ(from_file.Problem(c.bytes.size()), in_memory.Problem(c.bytes.size()));
+    EXPECT_EQ(WalkProblem(from_file, c.bytes.size()), WalkProblem(in_memory, c.bytes.size()));
     ASSERT_EQ(visited.size(), in_memory.entries.size());
     for (size_t i = 0; i < visited.size(); ++i) {
       EXPECT_EQ(visited[i].name, in_memory.entries[i].name);

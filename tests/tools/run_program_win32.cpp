@@ -57,8 +57,13 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                         nullptr, &startup, &process)) {
-      throw std::runtime_error("cannot start " + program + ": " +
-                               host::win32::ErrorText(GetLastError()));
+      const DWORD error = GetLastError();
+      out.reset();
+      err.reset();
+      // A child that died while starting may have said why on its error output.
+      throw std::runtime_error("cannot start " + program + ": " + host::win32::ErrorText(error) +
+                               " (error " + std::to_string(error) + "); its error output: \"" +
+                               testing_support::ReadWholeFile(stem + ".err") + "\"");
     }
     host::win32::UniqueHandle process_handle(process.hProcess);
     host::win32::UniqueHandle thread_handle(process.hThread);

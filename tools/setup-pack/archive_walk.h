@@ -1,8 +1,5 @@
-// A walk over an archive's headers that, unlike the installer's reader, says how it ended. It
-// follows the reader's rules (272-byte headers, the next header after `size` data bytes, the end
-// at a header that cannot be read whole or whose size is negative) and also tells a clean end
-// (the archive used up exactly, or only zero bytes left, as in a package block's area) from a
-// damaged one.
+// The header walk (archive/header_cursor.h) over an archive in a file, and what its end means in
+// the tool's words.
 #pragma once
 
 #include <cstddef>
@@ -11,55 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "archive/entry_header.h"
+#include "archive/header_cursor.h"
 
 namespace setup_pack {
 
-struct WalkedEntry {
-  size_t index = 0;   // 0 for the first entry
-  size_t offset = 0;  // of its header
-  archive::EntryHeader header{};
-  std::string name;   // archive text
-};
+using archive::ArchiveWalk;
+using archive::VisitArchive;
+using archive::WalkArchive;
+using archive::WalkedEntry;
+using archive::WalkEnd;
+using archive::WalkSource;
 
-enum class WalkEnd {
-  kClean,
-  kCutHeader,      // fewer than 272 bytes left, not all zero
-  kNegativeSize,   // a header with a negative size, and non-zero bytes left from it on
-  kDataPastEnd,    // the last entry's data runs past the end
-};
-
-struct ArchiveWalk {
-  std::vector<WalkedEntry> entries;  // with kDataPastEnd, the last one is the cut entry
-  WalkEnd end = WalkEnd::kClean;
-  size_t end_index = 0;   // index of the entry where the walk stopped
-  size_t end_offset = 0;  // its header's offset
-  int64_t end_value = 0;  // header bytes left (kCutHeader) or the size field read
-  std::string end_name;   // the cut entry's name (kDataPastEnd)
-
-  bool clean() const { return end == WalkEnd::kClean; }
-  int64_t DataBytes() const;
-  // What went wrong and where ("entry index 4 at byte offset 1088: ..."); empty when clean.
-  std::string Problem(size_t archive_size) const;
-};
-
-// What the walk reads: the archive's bytes, wherever they are kept.
-class WalkSource {
- public:
-  virtual ~WalkSource() = default;
-  virtual size_t size() const = 0;
-  // The 272 header bytes at `offset`, which lie inside the archive.
-  virtual void ReadHeader(size_t offset, uint8_t* bytes) = 0;
-  // True when every byte from `offset` to the end is zero.
-  virtual bool AllZeroFrom(size_t offset) = 0;
-};
-
-// The walk over any source, handing each entry to `visit` in stored order. The result tells how
-// the walk ended; its `entries` stays empty.
-ArchiveWalk VisitArchive(WalkSource& source, const std::function<void(const WalkedEntry&)>& visit);
-
-// The walk over an archive in memory, keeping every entry.
-ArchiveWalk WalkArchive(const uint8_t* archive, size_t size);
+// What went wrong and where ("entry index 4 at byte offset 1088: ..."); empty when clean.
+std::string WalkProblem(const ArchiveWalk& walk, size_t archive_size);
 
 // The walk over `size` bytes from byte `offset` of a file, read in blocks of a few KiB so that the
 // file is never held whole. Throws ToolError when the file cannot be read.

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/little_endian.h"
 #include "host/files.h"
 #include "host/host_error.h"
 #include "tools/setup-pack/tool_error.h"
@@ -21,13 +22,6 @@ constexpr size_t kPe32PlusDirectoryCount = 108;
 constexpr uint32_t kSecurityEntry = 4;
 constexpr size_t kDirectoryEntrySize = 8;
 
-uint16_t Read16(const uint8_t* at) { return static_cast<uint16_t>(at[0] | (at[1] << 8)); }
-
-uint32_t Read32(const uint8_t* at) {
-  return static_cast<uint32_t>(at[0]) | (static_cast<uint32_t>(at[1]) << 8) |
-         (static_cast<uint32_t>(at[2]) << 16) | (static_cast<uint32_t>(at[3]) << 24);
-}
-
 void RequireInHead(size_t end, size_t head_size) {
   if (end > head_size) {
     throw ToolError("the PE headers reach beyond the first " + std::to_string(head_size) +
@@ -40,31 +34,31 @@ void RequireInHead(size_t end, size_t head_size) {
 std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size,
                                            uint64_t file_size) {
   if (head_size < kNewHeaderPointer + 4 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
-  const size_t pe = Read32(head + kNewHeaderPointer);
+  const size_t pe = archive::ReadLittleEndian32(head + kNewHeaderPointer);
   if (pe > head_size || head_size - pe < 4 || head[pe] != 'P' || head[pe + 1] != 'E' ||
       head[pe + 2] != 0 || head[pe + 3] != 0) {
     return std::nullopt;
   }
   const size_t coff = pe + 4;
   RequireInHead(coff + kCoffHeaderSize + 2, head_size);
-  const size_t optional_size = Read16(head + coff + kOptionalHeaderSizeField);
+  const size_t optional_size = archive::ReadLittleEndian16(head + coff + kOptionalHeaderSizeField);
   const size_t optional = coff + kCoffHeaderSize;
-  const uint16_t magic = Read16(head + optional);
+  const uint16_t magic = archive::ReadLittleEndian16(head + optional);
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return std::nullopt;
   const size_t count_field = magic == kPe32Magic ? kPe32DirectoryCount : kPe32PlusDirectoryCount;
   RequireInHead(optional + count_field + 4, head_size);
 
   PeSignature signature;
   signature.checksum_offset = optional + kChecksumField;
-  const uint32_t entries = Read32(head + optional + count_field);
+  const uint32_t entries = archive::ReadLittleEndian32(head + optional + count_field);
   const size_t entry = optional + count_field + 4 + kSecurityEntry * kDirectoryEntrySize;
   if (entries <= kSecurityEntry || entry + kDirectoryEntrySize > optional + optional_size) {
     return signature;
   }
   RequireInHead(entry + kDirectoryEntrySize, head_size);
   signature.security_entry_offset = entry;
-  signature.table_offset = Read32(head + entry);
-  signature.table_size = Read32(head + entry + 4);
+  signature.table_offset = archive::ReadLittleEndian32(head + entry);
+  signature.table_size = archive::ReadLittleEndian32(head + entry + 4);
   if (signature.present() && uint64_t{signature.table_offset} + signature.table_size > file_size) {
     throw ToolError("the image's certificate table (" + std::to_string(signature.table_size) +
                     " bytes at offset " + std::to_string(signature.table_offset) +

@@ -7,7 +7,7 @@
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/installer_template.h"
 #include "tools/setup-pack/package_image.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/package_rules.h"
 #include "tools/setup-pack/tool_error.h"
 #include "tools/setup-pack/tree_archive.h"
 
@@ -17,13 +17,13 @@ namespace {
 bool HasManifest(const std::vector<WalkedEntry>& entries) {
   return std::any_of(entries.begin(), entries.end(),
                      [](const WalkedEntry& entry) {
-                       return !archive::IsFolderEntry(entry.header) && IsManifestName(entry.name);
+                       return !archive::IsFolderEntry(entry.header) && archive::IsManifestName(entry.name);
                      });
 }
 
 bool HasManifest(const std::vector<TreeItem>& items) {
   return std::any_of(items.begin(), items.end(), [](const TreeItem& item) {
-    return !item.is_folder && IsManifestName(item.name);
+    return !item.is_folder && archive::IsManifestName(item.name);
   });
 }
 
@@ -69,7 +69,7 @@ int RunEmbed(const CommandLine& line) {
   const ArchiveWalk walk = WalkArchive(archive_bytes.data(), archive_bytes.size());
   if (!walk.clean()) {
     throw ToolError("\"" + archive_path + "\" is not a whole archive: " +
-                    walk.Problem(archive_bytes.size()));
+                    WalkProblem(walk, archive_bytes.size()));
   }
   ApplySettings(image, settings, HasManifest(walk.entries));
   image.WriteTo(out, [&archive_bytes](const InstallerTemplate::ArchiveSink& sink) {

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "tools/setup-pack/archive_text.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/package_rules.h"
 
 namespace setup_pack {
 namespace {
@@ -19,11 +19,11 @@ class EntryChecker {
     if (entry.name.empty()) return Report("has an empty name");
     CheckComponents(entry.name);
     const bool folder = archive::IsFolderEntry(entry.header);
-    if (entry.name.find('\\') == std::string::npos && IsManifestName(entry.name)) {
+    if (entry.name.find('\\') == std::string::npos && archive::IsManifestName(entry.name)) {
       if (folder) Report("is a folder; the manifest id.txt must be a file");
       return;
     }
-    if (!IsKnownPart(PartOf(entry.name))) {
+    if (!archive::IsKnownPart(archive::PartOf(entry.name))) {
       return Report("is outside the parts C, S and P and is not id.txt; no job extracts it");
     }
     if (folder) {
@@ -31,8 +31,8 @@ class EntryChecker {
     } else {
       CheckFile(entry.name);
     }
-    const std::optional<size_t> length = TypicalDestinationLength(entry.name, library_folder_);
-    if (length && *length > kMaxPathLength) {
+    const std::optional<size_t> length = archive::TypicalDestinationLength(entry.name, library_folder_);
+    if (length && *length > archive::kMaxPathLength) {
       Report("would be installed at a path of " + std::to_string(*length) +
              " characters below a typical target folder; the limit is 255");
     }
@@ -42,8 +42,8 @@ class EntryChecker {
   void Report(const std::string& problem) { problems_.push_back(label_ + ": " + problem); }
 
   void CheckComponents(const std::string& name) {
-    for (const std::string& component : SplitPath(name, "\\")) {
-      if (const std::optional<std::string> problem = ComponentProblem(component)) {
+    for (const std::string& component : archive::SplitPath(name, "\\")) {
+      if (const std::optional<std::string> problem = archive::ComponentProblem(component)) {
         return Report("its name holds " + *problem);
       }
     }
@@ -72,11 +72,11 @@ class EntryChecker {
 }  // namespace
 
 WriteOrder::WriteOrder(const std::vector<std::string>& existing) {
-  for (const std::string& folder : existing) folders_.insert(FoldCaseAsWindows(folder));
+  for (const std::string& folder : existing) folders_.insert(archive::FoldCaseAsWindows(folder));
 }
 
 std::optional<std::string> WriteOrder::AddFolder(const std::string& relative) {
-  const std::string folded = FoldCaseAsWindows(relative);
+  const std::string folded = archive::FoldCaseAsWindows(relative);
   std::optional<std::string> problem;
   if (files_.count(folded) != 0) problem = "a file of the same name comes earlier";
   for (size_t end = folded.find('\\'); end != std::string::npos;
@@ -88,7 +88,7 @@ std::optional<std::string> WriteOrder::AddFolder(const std::string& relative) {
 }
 
 std::optional<std::string> WriteOrder::AddFile(const std::string& relative) {
-  const std::string folded = FoldCaseAsWindows(relative);
+  const std::string folded = archive::FoldCaseAsWindows(relative);
   std::optional<std::string> problem;
   const size_t last = folded.rfind('\\');
   if (last != std::string::npos && folders_.count(folded.substr(0, last)) == 0) {

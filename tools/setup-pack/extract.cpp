@@ -16,7 +16,8 @@
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/entry_checks.h"
 #include "tools/setup-pack/package_image.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/names.h"
+#include "archive/package_rules.h"
 #include "tools/setup-pack/tool_error.h"
 
 namespace setup_pack {
@@ -31,11 +32,6 @@ std::string Label(size_t index, const std::string& name) {
   return "entry index " + std::to_string(index) + " (" + ToNativeText(name) + ")";
 }
 
-bool Matches(const std::string& name, const std::string& walk_prefix) {
-  return walk_prefix.empty() ||
-         (host::UpperCaseAscii(name) + "\\").compare(0, walk_prefix.size(), walk_prefix) == 0;
-}
-
 // The name the reader is handed for an entry: the stored prefix bytes (which the reader strips)
 // followed by the path below DEST in platform spelling.
 struct ReaderPath {
@@ -44,23 +40,23 @@ struct ReaderPath {
 };
 
 ReaderPath PathFor(const std::string& name, const std::string& walk_prefix) {
-  const size_t stripped = std::min(walk_prefix.size(), name.size());
+  const std::string below = archive::NameBelowWalkPrefix(name, walk_prefix);
   ReaderPath path;
-  path.relative = ToNativeText(name.substr(stripped));
-  path.reader_name = name.substr(0, stripped) + path.relative;
+  path.relative = ToNativeText(below);
+  path.reader_name = name.substr(0, name.size() - below.size()) + path.relative;
   return path;
 }
 
 // Why the entry cannot be written below DEST, or none.
 std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& path,
                                    const std::string& destination) {
-  if (const std::optional<std::string> problem = EscapeProblem(path.relative)) {
+  if (const std::optional<std::string> problem = archive::EscapeProblem(path.relative)) {
     return "its name would leave the destination folder: it holds " + *problem;
   }
   if (path.relative.empty() && !archive::IsFolderEntry(entry.header)) {
     return std::string("it is a file that names the destination folder itself");
   }
-  if (destination.size() > kMaxPathLength) {
+  if (destination.size() > archive::kMaxPathLength) {
     return "its destination \"" + destination + "\" is " + std::to_string(destination.size()) +
            " characters long; the limit is 255";
   }
@@ -75,7 +71,7 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
 // prefix the part folders are made before the first entry, as the installer's passes make theirs.
 std::optional<std::string> WriteOrderProblem(WriteOrder& order, const WalkedEntry& entry,
                                              const std::string& walk_prefix) {
-  const std::string relative = entry.name.substr(std::min(walk_prefix.size(), entry.name.size()));
+  const std::string relative = archive::NameBelowWalkPrefix(entry.name, walk_prefix);
   if (relative.empty()) return std::nullopt;
   const size_t separator = relative.find('\\');
   if (walk_prefix.empty() && separator != std::string::npos) {
@@ -127,7 +123,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   WriteOrder order;
   const ArchiveWalk walk = VisitArchiveFile(
       file, image.archive_offset(), image.archive_size(), [&](const WalkedEntry& entry) {
-        if (!prefix || !Matches(entry.name, walk_prefix)) return;
+        if (!prefix || !archive::NameMatchesWalkPrefix(entry.name, walk_prefix)) return;
         ++plan.entries;
         plan.largest_data = std::max(plan.largest_data,
                                      static_cast<size_t>(std::max<int32_t>(entry.header.size, 0)));
@@ -154,7 +150,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         }
       });
   if (!walk.clean()) {
-    throw ToolError(walk.Problem(image.archive_size()) + "; nothing was written");
+    throw ToolError(WalkProblem(walk, image.archive_size()) + "; nothing was written");
   }
   if (!prefix) throw ToolError("the prefix cannot be written in ANSI (Windows-1252) text");
   if (refusals > 0) {
@@ -205,7 +201,7 @@ std::string LabelOfMatch(const std::string& file, const PackageImage& image,
   size_t seen = 0;
   VisitArchiveFile(file, image.archive_offset(), image.archive_size(),
                    [&](const WalkedEntry& entry) {
-                     if (Matches(entry.name, walk_prefix) && seen++ == match) {
+                     if (archive::NameMatchesWalkPrefix(entry.name, walk_prefix) && seen++ == match) {
                        label = Label(entry.index, entry.name);
                      }
                    });
@@ -298,7 +294,7 @@ int RunExtract(const CommandLine& line) {
   const uint32_t key = KeyFor(image, line.key);
   const std::optional<std::string> prefix = ToArchiveText(line.prefix.value_or(std::string()));
   const std::string walk_prefix =
-      prefix ? host::AddBackslash(host::UpperCaseAscii(*prefix)) : std::string();
+      prefix ? archive::WalkPrefixOf(*prefix) : std::string();
   const Plan plan = CheckEntries(file, image, prefix, walk_prefix, dest);
   // As tar does for a member it does not find: a prefix that names nothing is a mistake.
   if (line.prefix && plan.entries == 0) {

@@ -83,8 +83,9 @@ class ImageWriter {
 };
 
 std::vector<uint8_t> LittleEndian32(uint32_t value) {
-  return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-          static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  std::vector<uint8_t> bytes(4);
+  archive::WriteLittleEndian32(bytes.data(), value);
+  return bytes;
 }
 
 void CopyRange(host::InputFile& file, size_t offset, size_t size, ImageWriter& image,
@@ -110,12 +111,11 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
     image.file_size_ = static_cast<size_t>(size);
     const MarkerOffsets markers = ScanForMarkers(file, image.file_size_);
     image.block_offset_ = CheckUnique(markers.package_blocks, "package block", native_path);
-    uint8_t capacity_field[4] = {};
-    const size_t capacity_offset = image.block_offset_ + offsetof(archive::PackageBlock, capacity);
-    if (capacity_offset + sizeof capacity_field <= image.file_size_) {
-      ReadAt(file, capacity_offset, capacity_field, sizeof capacity_field);
+    uint8_t block_head[archive::kPackageHeadSize] = {};
+    if (image.block_offset_ + sizeof block_head <= image.file_size_) {
+      ReadAt(file, image.block_offset_, block_head, sizeof block_head);
     }
-    const uint32_t capacity = archive::ReadLittleEndian32(capacity_field);
+    const uint32_t capacity = archive::StoredCapacity(block_head);
     if (capacity != static_cast<uint32_t>(archive::kArchiveCapacity) ||
         image.block_offset_ + sizeof(archive::PackageBlock) > image.file_size_) {
       throw ToolError("the package block of \"" + native_path +
@@ -142,26 +142,16 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
 }
 
 void InstallerTemplate::SetCaption(const std::string& ansi_caption) {
-  uint8_t* field = block_head_.data() + offsetof(archive::PackageBlock, caption);
-  std::memset(field, 0, archive::kCaptionFieldSize);
-  field[0] = static_cast<uint8_t>(ansi_caption.size());
-  std::memcpy(field + 1, ansi_caption.data(), ansi_caption.size());
+  archive::StoreCaption(block_head_.data(), ansi_caption);
 }
 
-uint32_t InstallerTemplate::stored_job() const {
-  return archive::ReadLittleEndian32(settings_record_.data() +
-                                     offsetof(archive::SettingsRecord, job));
-}
+uint32_t InstallerTemplate::stored_job() const { return archive::StoredJob(settings_record_.data()); }
 
 void InstallerTemplate::SetJob(archive::JobKind job) {
-  archive::WriteLittleEndian32(settings_record_.data() + offsetof(archive::SettingsRecord, job),
-                               static_cast<uint32_t>(job));
+  archive::StoreJob(settings_record_.data(), job);
 }
 
-void InstallerTemplate::SetKey(uint32_t key) {
-  archive::WriteLittleEndian32(settings_record_.data() + offsetof(archive::SettingsRecord, key),
-                               key);
-}
+void InstallerTemplate::SetKey(uint32_t key) { archive::StoreKey(settings_record_.data(), key); }
 
 uint32_t InstallerTemplate::signature_size() const { return pe_ ? pe_->table_size : 0; }
 

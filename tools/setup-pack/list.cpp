@@ -4,7 +4,7 @@
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/archive_walk.h"
 #include "tools/setup-pack/commands.h"
-#include "tools/setup-pack/dos_time.h"
+#include "archive/dos_time.h"
 #include "tools/setup-pack/package_image.h"
 #include "tools/setup-pack/tool_error.h"
 
@@ -36,7 +36,7 @@ std::string ListLine(const WalkedEntry& entry) {
   const std::string name =
       Printable(ToNativeText(entry.name)) + (archive::IsFolderEntry(entry.header) ? "\\" : "");
   return name + "\t" + std::to_string(entry.header.size) + "\t" + attributes + "\t" +
-         FormatDosDateTime(entry.header.modified);
+         archive::FormatDosDateTime(entry.header.modified);
 }
 
 }  // namespace
@@ -46,7 +46,7 @@ int RunList(const CommandLine& line) {
   const ArchiveWalk walk = WalkArchive(image.archive(), image.archive_size());
   for (const WalkedEntry& entry : walk.entries) std::cout << ListLine(entry) << '\n';
   std::cout.flush();
-  if (!walk.clean()) throw ToolError(walk.Problem(image.archive_size()));
+  if (!walk.clean()) throw ToolError(WalkProblem(walk, image.archive_size()));
   std::cout << walk.entries.size() << " entries, " << walk.DataBytes() << " data bytes\n";
   return kExitSuccess;
 }

@@ -146,10 +146,9 @@ class PackageImageFindings {
       if (offset + archive::kPackageHeadSize + archive::kArchiveCapacity > image.file_size_) {
         continue;
       }
-      uint8_t capacity[4];
-      read_at(offset + offsetof(archive::PackageBlock, capacity), capacity, sizeof capacity);
-      if (archive::ReadLittleEndian32(capacity) ==
-          static_cast<uint32_t>(archive::kArchiveCapacity)) {
+      uint8_t head[archive::kPackageHeadSize];
+      read_at(offset, head, sizeof head);
+      if (archive::StoredCapacity(head) == static_cast<uint32_t>(archive::kArchiveCapacity)) {
         image.block_offset_ = offset;
         break;
       }
@@ -162,8 +161,7 @@ class PackageImageFindings {
       read_at(offset, record, sizeof record);
       image.settings_records_.push_back(offset);
       image.settings_values_.push_back(
-          Settings{archive::ReadLittleEndian32(record + offsetof(archive::SettingsRecord, job)),
-                   archive::ReadLittleEndian32(record + offsetof(archive::SettingsRecord, key))});
+          Settings{archive::StoredJob(record), archive::StoredKey(record)});
     }
   }
 };
@@ -220,11 +218,7 @@ uint8_t PackageImage::caption_length() const {
   return block_head_[offsetof(archive::PackageBlock, caption)];
 }
 
-std::string PackageImage::caption() const {
-  const uint8_t* field = block_head_.data() + offsetof(archive::PackageBlock, caption);
-  const size_t length = std::min<size_t>(field[0], archive::kMaxCaptionLength);
-  return std::string(reinterpret_cast<const char*>(field + 1), length);
-}
+std::string PackageImage::caption() const { return archive::StoredCaption(block_head_.data()); }
 
 std::optional<Settings> PackageImage::settings() const {
   if (settings_values_.size() != 1) return std::nullopt;

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <memory>
 
-#include "tools/setup-pack/dos_time.h"
+#include "host/files.h"
 #include "tools/setup-pack/source_tree.h"
 #include "tools/setup-pack/tool_error.h"
 
@@ -16,26 +16,6 @@ namespace {
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string ErrnoText(int error) { return std::strerror(error); }
-
-// The offset of local time from UTC in force now, in seconds. The platform layer converts a
-// stored date-time back to a file time with this same offset (as Windows does with its current
-// bias), so a date survives a round trip whatever the daylight-saving state of the file's date.
-int64_t LocalOffsetNow() {
-  const time_t now = time(nullptr);
-  struct tm local {};
-  localtime_r(&now, &local);
-  return local.tm_gmtoff;
-}
-
-uint32_t LocalDosDateTime(time_t modified_utc) {
-  const time_t local_seconds = static_cast<time_t>(modified_utc + LocalOffsetNow());
-  struct tm fields {};
-  if (gmtime_r(&local_seconds, &fields) == nullptr) {
-    return DosDateTimeFromCivil(CivilTime{});
-  }
-  return DosDateTimeFromCivil(CivilTime{fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday,
-                                        fields.tm_hour, fields.tm_min, fields.tm_sec});
-}
 
 SourceItem DescribeItem(const std::string& folder, const char* name) {
   const std::string path = JoinNativePath(folder, name);
@@ -49,7 +29,7 @@ SourceItem DescribeItem(const std::string& folder, const char* name) {
   }
   SourceItem item;
   item.native_name = name;
-  item.modified = LocalDosDateTime(status.st_mtime);
+  item.modified = host::LocalDosDateTimeOf(status.st_mtime);
   if (S_ISDIR(status.st_mode)) {
     if (is_link) {
       throw ToolError(Quoted(path) + " is a link to a folder; links to folders are not followed");

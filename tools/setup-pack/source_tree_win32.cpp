@@ -1,5 +1,5 @@
 #include "host/win32.h"
-#include "tools/setup-pack/dos_time.h"
+#include "host/files.h"
 #include "tools/setup-pack/source_tree.h"
 #include "tools/setup-pack/tool_error.h"
 
@@ -15,16 +15,10 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string LastErrorText() { return host::win32::ErrorText(GetLastError()); }
 
-// FileTimeToLocalFileTime applies the bias in force now, as the platform layer does when it
-// sets a file's time from a stored date-time.
-uint32_t LocalDosDateTime(const FILETIME& modified_utc) {
-  FILETIME local{};
-  SYSTEMTIME fields{};
-  if (!FileTimeToLocalFileTime(&modified_utc, &local) || !FileTimeToSystemTime(&local, &fields)) {
-    return DosDateTimeFromCivil(CivilTime{});
-  }
-  return DosDateTimeFromCivil(CivilTime{fields.wYear, fields.wMonth, fields.wDay, fields.wHour,
-                                        fields.wMinute, fields.wSecond});
+// Seconds since 1970 of a file time (100-nanosecond steps since 1601), rounded down.
+int64_t UtcSecondsOf(const FILETIME& time) {
+  const int64_t steps = static_cast<int64_t>(uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime);
+  return steps / 10'000'000 - 11'644'473'600;
 }
 
 SourceItem DescribeItem(const std::string& folder, const WIN32_FIND_DATAA& found) {
@@ -39,7 +33,7 @@ SourceItem DescribeItem(const std::string& folder, const WIN32_FIND_DATAA& found
   }
   SourceItem item;
   item.native_name = found.cFileName;
-  item.modified = LocalDosDateTime(found.ftLastWriteTime);
+  item.modified = host::LocalDosDateTimeOf(UtcSecondsOf(found.ftLastWriteTime));
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       throw ToolError(Quoted(path) + " is a link to a folder; links to folders are not followed");

@@ -9,7 +9,7 @@
 #include "archive/package_block.h"
 #include "host/files.h"
 #include "host/host_error.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/package_rules.h"
 #include "tools/setup-pack/page_buffer.h"
 #include "tools/setup-pack/tool_error.h"
 
@@ -18,19 +18,17 @@ namespace {
 
 constexpr size_t kReadBufferSize = 64 * 1024;
 
-// The D value of the folder's own id.txt, read as the installer reads the entry (its first
-// 10,000 bytes); empty when there is none.
+// The D value of the folder's own id.txt, read as the installer reads the entry (the first one
+// the manifest read finds, its first 10,000 bytes); empty when there is none.
 std::string LibraryFolderOf(const std::vector<TreeItem>& items) {
   for (const TreeItem& item : items) {
-    if (item.is_folder || item.name.find('\\') != std::string::npos ||
-        !IsManifestName(item.name)) {
-      continue;
-    }
+    if (!archive::IsManifestEntry(item.name)) continue;
+    if (item.is_folder) return std::string();
     try {
       host::InputFile file = host::InputFile::OpenReadOnly(item.source_path);
       std::string text(static_cast<size_t>(archive::kMaxTextSize), '\0');
       text.resize(file.Read(text.data(), text.size()));
-      return ParseManifestText(text).folder_name;
+      return archive::ParseManifestText(text).folder_name.value_or(std::string());
     } catch (const host::HostError& error) {
       throw ToolError(error.what());
     }
@@ -41,7 +39,7 @@ std::string LibraryFolderOf(const std::vector<TreeItem>& items) {
 void WarnAboutUnknownParts(const std::vector<TreeItem>& items) {
   for (const TreeItem& item : items) {
     if (item.name.find('\\') != std::string::npos) continue;
-    const bool known = item.is_folder ? IsKnownPart(PartOf(item.name)) : IsManifestName(item.name);
+    const bool known = item.is_folder ? archive::IsKnownPart(archive::PartOf(item.name)) : archive::IsManifestName(item.name);
     if (!known) {
       std::cerr << "setup-pack: warning: \"" << item.source_path
                 << "\" is outside the parts C, S and P and is not id.txt; no job extracts it\n";
@@ -78,8 +76,8 @@ TreeArchivePlan PlanTreeArchive(const std::string& native_root) {
   plan.items = ScanTree(native_root);
   const std::string library_folder = LibraryFolderOf(plan.items);
   for (const TreeItem& item : plan.items) {
-    const std::optional<size_t> length = TypicalDestinationLength(item.name, library_folder);
-    if (length && *length > kMaxPathLength) {
+    const std::optional<size_t> length = archive::TypicalDestinationLength(item.name, library_folder);
+    if (length && *length > archive::kMaxPathLength) {
       throw ToolError("\"" + item.source_path + "\" would be installed at a path of " +
                       std::to_string(*length) +
                       " characters below a typical target folder; the limit is 255");

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "tools/setup-pack/archive_text.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/package_rules.h"
 #include "tools/setup-pack/source_tree.h"
 #include "tools/setup-pack/tool_error.h"
 
@@ -29,7 +29,7 @@ NamedItem NameItem(const SourceItem& item, const std::string& source_path) {
     throw ToolError(Quoted(source_path) +
                     ": the name cannot be written in ANSI (Windows-1252) text");
   }
-  if (const std::optional<std::string> problem = ComponentProblem(*archive_name)) {
+  if (const std::optional<std::string> problem = archive::ComponentProblem(*archive_name)) {
     throw ToolError(Quoted(source_path) + ": the name holds " + *problem);
   }
   return {item, *archive_name};
@@ -39,7 +39,7 @@ NamedItem NameItem(const SourceItem& item, const std::string& source_path) {
 // file there.
 void RequireDistinctIgnoringCase(const std::vector<NamedItem>& items, const std::string& folder) {
   std::vector<std::string> upper;
-  for (const NamedItem& named : items) upper.push_back(FoldCaseAsWindows(named.archive_name));
+  for (const NamedItem& named : items) upper.push_back(archive::FoldCaseAsWindows(named.archive_name));
   std::sort(upper.begin(), upper.end());
   const auto twin = std::adjacent_find(upper.begin(), upper.end());
   if (twin != upper.end()) {
@@ -67,7 +67,7 @@ void ScanFolder(const std::string& native_folder, const std::string& archive_fol
     tree_item.size = entry.item.size;
     tree_item.attributes = entry.item.attributes;
     tree_item.modified = entry.item.modified;
-    if (tree_item.name.size() > kMaxPathLength) {
+    if (tree_item.name.size() > archive::kMaxPathLength) {
       throw ToolError(Quoted(tree_item.source_path) + ": its archive name is " +
                       std::to_string(tree_item.name.size()) +
                       " characters long; an entry name holds at most 255");

@@ -12,7 +12,7 @@
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/entry_checks.h"
 #include "tools/setup-pack/package_image.h"
-#include "tools/setup-pack/package_rules.h"
+#include "archive/package_rules.h"
 #include "tools/setup-pack/tool_error.h"
 
 namespace setup_pack {
@@ -88,7 +88,7 @@ bool IsLibraryInstaller(const PackageImage& image) {
 
 bool HasManifestEntry(const ArchiveWalk& walk) {
   return std::any_of(walk.entries.begin(), walk.entries.end(), [](const WalkedEntry& entry) {
-    return entry.name.find('\\') == std::string::npos && IsManifestName(entry.name);
+    return archive::IsManifestEntry(entry.name);
   });
 }
 
@@ -107,10 +107,10 @@ std::string CheckManifest(const PackageImage& image, const ArchiveWalk& walk, ui
   archive::SetArchiveKey(key);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
   archive::ReadManifest();
-  if (const std::optional<std::string> problem = IdeSpecProblem(archive::ManifestIdeSpec)) {
+  if (const std::optional<std::string> problem = archive::IdeSpecProblem(archive::ManifestIdeSpec)) {
     report.problems.push_back(*problem);
   }
-  if (const std::optional<std::string> problem = FolderNameProblem(archive::ManifestFolderName)) {
+  if (const std::optional<std::string> problem = archive::FolderNameProblem(archive::ManifestFolderName)) {
     report.problems.push_back(*problem);
   }
   return archive::ManifestFolderName;
@@ -161,7 +161,7 @@ int RunVerify(const CommandLine& line) {
     }
   }
   const ArchiveWalk walk = WalkArchive(image.archive(), image.archive_size());
-  if (!walk.clean()) report.problems.push_back(walk.Problem(image.archive_size()));
+  if (!walk.clean()) report.problems.push_back(WalkProblem(walk, image.archive_size()));
   if (walk.clean() && walk.entries.empty()) {
     report.problems.push_back("the package holds no entries: an installer would install nothing");
   }

@@ -1,6 +1,8 @@
 // What a package must look like for the installer to take it without tripping: the parts it
 // knows, names Windows can create, destinations that fit in 255 characters, a manifest whose
-// values the jobs can use. Shared by create (which refuses), verify (which reports) and extract.
+// values the jobs can use. The installer's reader and jobs apply the rules they depend on from
+// here; the packing tool applies all of them (create refuses, verify reports, extract refuses
+// before writing), so that the two cannot disagree.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace setup_pack {
+namespace archive {
 
 // The limit of a destination path and of an entry name.
 constexpr size_t kMaxPathLength = 255;
@@ -25,6 +27,11 @@ inline constexpr char kApplicationFolder[] = "Quillon";
 
 // The name of the manifest entry at the archive root.
 inline constexpr char kManifestName[] = "id.txt";
+// The manifest's columns: the key letter in column 1 (compared with case), the value from column
+// 16 (offset 15), at most 100 characters, leading and trailing characters of codes 0 to 32
+// removed.
+constexpr size_t kManifestValueColumn = 15;
+constexpr size_t kMaxManifestValueLength = 100;
 
 std::vector<std::string> SplitPath(const std::string& path, const std::string& separators);
 
@@ -34,6 +41,10 @@ std::string PartOf(const std::string& name);
 bool IsKnownPart(const std::string& part);
 // True for "id.txt" in any mix of case.
 bool IsManifestName(const std::string& name);
+// True for an entry that the installer's manifest read would take: the read looks for the first
+// entry matching the walk prefix "id.txt" (any case), which is "id.txt" itself or anything below
+// a folder of that name.
+bool IsManifestEntry(const std::string& name);
 
 // Why one path component cannot name a file or folder on Windows: empty, made of dots and blanks
 // only (".", ".." and the like), holding a character Windows refuses in names (codes below 32
@@ -61,17 +72,31 @@ std::optional<std::string> EscapeProblem(const std::string& relative_path);
 std::optional<size_t> TypicalDestinationLength(const std::string& name,
                                                const std::string& library_folder);
 
-// The manifest's two values, read as the installer reads them: by column, the last line wins.
+// Splits text into lines at CR, LF or CR LF, stopping at the first NUL byte; a last line without
+// an ending counts.
+std::vector<std::string> SplitManifestLines(const std::string& text);
+
+// The manifest's two values, read as the installer reads them: by column, the last line wins; a
+// value no line gives stays none.
 struct ManifestValues {
-  std::string ide_spec;     // S
-  std::string folder_name;  // D
+  std::optional<std::string> ide_spec;     // S
+  std::optional<std::string> folder_name;  // D
 };
+ManifestValues ParseManifestLines(const std::vector<std::string>& lines);
 ManifestValues ParseManifestText(const std::string& text);
+
+// The installer's rule for the library job's folder name (the D value, "Vexilor" when empty):
+// a relative path of one or more components separated by backslashes or slashes, none empty,
+// none made only of dots and characters of codes 0 to 32 ("." and ".." included), and no colon
+// anywhere (no drive, no stream). "Vendor\Product" and "Vendor/Product" pass; ".", "x\..\..",
+// "\x", "c:\x", "x:" and "x\\y" do not. Anything else could make the job clear its root
+// folder itself or a folder outside it.
+bool IsPlainRelativeFolderName(const std::string& name);
 
 // The S value must be an upper-case D or C followed by one decimal digit.
 std::optional<std::string> IdeSpecProblem(const std::string& value);
-// The D value, when not empty, must be a relative path of plain folder names: no leading
-// backslash, no drive letter, every component passing ComponentProblem.
+// The D value, when not empty, must pass the job's rule (IsPlainRelativeFolderName) and name
+// folders Windows can create: every component passing ComponentProblem.
 std::optional<std::string> FolderNameProblem(const std::string& value);
 
-}  // namespace setup_pack
+}  // namespace archive
