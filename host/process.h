@@ -24,9 +24,4 @@ std::optional<ProcessHandle> LaunchProgram(const std::string& path, const std::s
 // has ended, for none, or when the wait fails.
 bool IsProcessRunning(const std::optional<ProcessHandle>& process);
 
-// The owner window that LaunchProgram passes to the shell: the application's top-level window
-// when the platform layer keeps one apart from the dialog, otherwise none (the default). The
-// window layer may set it; it is never the dialog itself.
-void SetShellOwnerWindow(void* window);
-
 }  // namespace host

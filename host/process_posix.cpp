@@ -57,7 +57,4 @@ bool IsProcessRunning(const std::optional<ProcessHandle>& process) {
   }
 }
 
-// There is no shell window to own a start request here.
-void SetShellOwnerWindow(void* /*window*/) {}
-
 }  // namespace host

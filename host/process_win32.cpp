@@ -1,7 +1,5 @@
 #include "host/process.h"
 
-#include <atomic>
-
 #include "host/win32.h"
 
 // After the door header: the lean Windows headers leave the shell API out.
@@ -12,8 +10,6 @@ namespace {
 
 constexpr DWORD kRunningWaitMilliseconds = 10;
 
-std::atomic<HWND> shell_owner{nullptr};
-
 }  // namespace
 
 std::optional<ProcessHandle> LaunchProgram(const std::string& path, const std::string& parameters) {
@@ -21,7 +17,8 @@ std::optional<ProcessHandle> LaunchProgram(const std::string& path, const std::s
   request.cbSize = sizeof request;
   // No SEE_MASK_FLAG_NO_UI: when the program cannot be started the shell shows its own message.
   request.fMask = SEE_MASK_NOCLOSEPROCESS;
-  request.hwnd = shell_owner.load();
+  // No owner window: the dialog is never handed to the shell as one.
+  request.hwnd = nullptr;
   request.lpVerb = nullptr;
   request.lpFile = path.c_str();
   request.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
@@ -35,7 +32,5 @@ bool IsProcessRunning(const std::optional<ProcessHandle>& process) {
   if (!process || process->native == nullptr) return false;
   return WaitForSingleObject(process->native, kRunningWaitMilliseconds) == WAIT_TIMEOUT;
 }
-
-void SetShellOwnerWindow(void* window) { shell_owner.store(static_cast<HWND>(window)); }
 
 }  // namespace host

@@ -1,7 +1,6 @@
 // The registry layer: open a key for reading, query one value's raw bytes, close the key.
 // On Windows the real registry, always in its 32-bit view (the 64-bit build asks for it with
-// KEY_WOW64_32KEY). On POSIX an in-process stand-in that tests fill with the same key and value
-// names; key and value names compare case-insensitively there, as on Windows.
+// KEY_WOW64_32KEY). On POSIX an in-process stand-in (host/registry_posix.h).
 #pragma once
 
 #include <memory>
@@ -36,16 +35,5 @@ class RegistryKey {
   explicit RegistryKey(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
-
-// The POSIX stand-in's contents, for tests. Defined only in the POSIX build.
-namespace fake_registry {
-void Clear();
-// Sets a value's raw bytes (a string value is its characters plus the closing NUL, as Windows
-// stores it). Creates the key.
-void SetValue(RegistryRoot root, const std::string& key_path, const std::string& value_name,
-              const std::string& bytes);
-// Creates an empty key.
-void CreateKey(RegistryRoot root, const std::string& key_path);
-}  // namespace fake_registry
 
 }  // namespace host

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "host/helpers.h"
-#include "host/registry.h"
+#include "host/registry_posix.h"
 
 namespace host {
 namespace {

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainUnit.h"
-#include "app/job_threads.h"
+#include "app/install_jobs.h"
 #include "host/files.h"
 #include "host/helpers.h"
 #include "tests/app/job_fixture.h"
@@ -153,7 +153,7 @@ TEST_F(ApplicationJobTest, WaitsForTheSetupToEndBeforeRemovingTheFolder) {
                                              Message(kUnpackedTo + target + kQuillonWillStart),
                                              Status(kWaitingForSetup)}));
   EXPECT_TRUE(host::FolderExists(target));
-  EXPECT_FALSE(app::WaitUntilNoJobThread(std::chrono::milliseconds(0)));
+  EXPECT_FALSE(JobsEnded());
   EXPECT_TRUE(SameFolder(ReadWholeFile(target + "\\" + kStartedFile), target));
   EXPECT_EQ(host::GetCurrentFolder(), folder_before);
 

@@ -82,8 +82,11 @@ class JobTest : public testing_support::TempFolderTest {
   // the installer's key and block stream length, and reads the manifest as OK does.
   void LoadPackage(const std::string& manifest, const std::vector<Entry>& entries);
   void StartJob(archive::JobKind kind);
-  // Waits until the job's thread has ended (job freed, callback returned if it was called).
+  // Waits until every job started has made its last call on the test's side: EndProgram on the
+  // user interface, or the callback (a job calls exactly one of them as it ends).
   bool WaitForJobThread();
+  // Whether that has happened, without waiting.
+  bool JobsEnded() const;
   // The calls the job made (those of the manifest reading left out).
   std::vector<UiCall> JobCalls() const;
   std::vector<std::string> JobMessages() const;
@@ -108,6 +111,7 @@ class JobTest : public testing_support::TempFolderTest {
   std::unique_ptr<testing_support::ScopedTempEnvironment> temp_variable_;
   std::vector<uint8_t> package_;
   size_t calls_before_job_ = 0;
+  int jobs_started_ = 0;
   std::shared_ptr<CallbackRecord> callback_ = std::make_shared<CallbackRecord>();
 };
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/MainUnit.h"
-#include "app/job_threads.h"
+#include "app/install_jobs.h"
 #include "archive/package_rules.h"
 #include "host/files.h"
 #include "host/helpers.h"

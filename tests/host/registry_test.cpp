@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/LibraryInstall.h"
-#include "host/registry.h"
+#include "host/registry_posix.h"
 
 namespace host {
 namespace {

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "host/files.h"
+#include "host/registry_posix.h"
 #include "tests/support/platform_support.h"
 
 namespace testing_support {

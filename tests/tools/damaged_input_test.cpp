@@ -10,6 +10,7 @@
 #include "host/files.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/pack_fixture.h"
+#include "tests/tools/pe_image.h"
 
 namespace pack_testing {
 namespace {
@@ -124,15 +125,30 @@ TEST_F(DamagedInputTest, CutInstallerImagesAreRefused) {
   const size_t area = static_cast<size_t>(block - image.begin()) + archive::kPackageHeadSize;
   for (const size_t cut : {area + 300, area + 2 * 272 + 41 + 10, area + 17'999'999}) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
-    // Without the whole block the file is no installer; read as a raw archive it is garbage.
+    // Without the whole block the file is no installer, and no raw archive either: every
+    // command says it was cut short, and nothing is written.
     WriteBytes(temp_.Sub("cut.exe"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
-    const ProgramResult list = Pack({"list", Path("cut.exe")});
-    EXPECT_EQ(list.exit_code, 2) << list.out;
-    EXPECT_NE(list.err.find("at entry index "), std::string::npos) << list.err;
-    EXPECT_EQ(Pack({"verify", Path("cut.exe")}).exit_code, 1);
-    EXPECT_EQ(Pack({"extract", Path("cut.exe"), Path("dest")}).exit_code, 2);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"list", Path("cut.exe")}, {"verify", Path("cut.exe")},
+          {"extract", Path("cut.exe"), Path("dest")}}) {
+      SCOPED_TRACE(command[0]);
+      const ProgramResult result = Pack(command);
+      EXPECT_EQ(result.exit_code, 2) << result.out;
+      EXPECT_NE(result.err.find("is an installer cut short: it ends " + std::to_string(cut) +
+                                " bytes in"),
+                std::string::npos)
+          << result.err;
+    }
     EXPECT_FALSE(host::FolderExists(temp_.Sub("dest")));
   }
+  // Cut before its block, a Windows program is no raw archive either.
+  const std::vector<uint8_t> hand_made = HandMadeInstallerImage();
+  WriteBytes(temp_.Sub("head.exe"),
+             std::vector<uint8_t>(hand_made.begin(), hand_made.begin() + 0x200));
+  const ProgramResult head = Pack({"verify", Path("head.exe")});
+  EXPECT_EQ(head.exit_code, 2) << head.out;
+  EXPECT_NE(head.err.find("is a Windows program without a package block"), std::string::npos)
+      << head.err;
 }
 
 }  // namespace

@@ -92,6 +92,13 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
        "the component \"..\" (dots and blanks only)"},
       {"character Windows refuses", [](Writer& w) { w.AddFile(Spec("C\\what?.txt"), "?"); }, 1,
        "the character '?' (not allowed in Windows names)"},
+      // The whole message is there, the NUL shown as ^@, nothing cut at it.
+      {"NUL in a name",
+       [](Writer& w) {
+         w.AddFolder(Spec("C"));
+         w.AddFile(Spec(std::string("C\\zero\0byte.txt", 15)), "0");
+       },
+       1, "(C\\zero^@byte.txt): its name holds the control character 0x00"},
       {"destination too long",
        [&long_name](Writer& w) { w.AddFile(Spec("P\\" + long_name), "long"); }, 1,
        "would be installed at a path of 264 characters"},

@@ -12,4 +12,9 @@ namespace setup_pack {
 std::optional<std::string> ToArchiveText(const std::string& native);
 std::string ToNativeText(const std::string& archive_text);
 
+// An archive name as it is shown in listings and messages: in platform spelling, control
+// characters as cat -v shows them (^I for a tab, ^@ for a NUL, ^? for DEL), so that no name can
+// break a listing's lines or cut a message short.
+std::string NameForMessage(const std::string& archive_text);
+
 }  // namespace setup_pack

@@ -90,7 +90,7 @@ std::string WalkProblem(const ArchiveWalk& walk, size_t archive_size) {
              std::to_string(walk.end_value) + ") and " + std::to_string(archive_size - walk.end_offset) +
              " bytes follow from there";
     case WalkEnd::kDataPastEnd:
-      return "the archive is cut short at " + where + " (\"" + ToNativeText(walk.end_name) +
+      return "the archive is cut short at " + where + " (\"" + NameForMessage(walk.end_name) +
              "\"): its " + std::to_string(walk.end_value) + " data bytes run past the end of the " +
              std::to_string(archive_size) + "-byte archive";
   }

@@ -15,7 +15,7 @@ class EntryChecker {
       : library_folder_(library_folder), problems_(problems) {}
 
   void Check(const WalkedEntry& entry) {
-    label_ = "entry index " + std::to_string(entry.index) + " (" + ToNativeText(entry.name) + ")";
+    label_ = "entry index " + std::to_string(entry.index) + " (" + NameForMessage(entry.name) + ")";
     if (entry.name.empty()) return Report("has an empty name");
     CheckComponents(entry.name);
     const bool folder = archive::IsFolderEntry(entry.header);
@@ -92,7 +92,7 @@ std::optional<std::string> WriteOrder::AddFile(const std::string& relative) {
   std::optional<std::string> problem;
   const size_t last = folded.rfind('\\');
   if (last != std::string::npos && folders_.count(folded.substr(0, last)) == 0) {
-    problem = "its folder " + ToNativeText(relative.substr(0, last)) +
+    problem = "its folder " + NameForMessage(relative.substr(0, last)) +
               " is not made by an earlier folder entry";
   } else if (folders_.count(folded) != 0) {
     problem = "a folder of the same name comes earlier";

@@ -29,7 +29,7 @@ namespace {
 // the package.
 
 std::string Label(size_t index, const std::string& name) {
-  return "entry index " + std::to_string(index) + " (" + ToNativeText(name) + ")";
+  return "entry index " + std::to_string(index) + " (" + NameForMessage(name) + ")";
 }
 
 // The name the reader is handed for an entry: the stored prefix bytes (which the reader strips)

@@ -7,9 +7,11 @@
 #include <limits>
 
 #include "archive/archive_writer.h"
+#include "archive/little_endian.h"
 #include "archive/package_block.h"
 #include "host/files.h"
 #include "host/host_error.h"
+#include "tools/setup-pack/authenticode.h"
 #include "tools/setup-pack/page_buffer.h"
 #include "tools/setup-pack/tool_error.h"
 
@@ -80,6 +82,32 @@ void ForEachMarker(const uint8_t* data, size_t size, size_t limit, Found found) 
     for (size_t candidate = at; candidate < at + kStep; ++candidate) check(candidate);
   }
   for (; at < end; ++at) check(at);
+}
+
+// A Windows program: "MZ", and the PE signature where the DOS header points.
+bool IsWindowsProgram(const uint8_t* head, size_t head_size) {
+  constexpr size_t kNewHeaderPointer = 0x3C;
+  if (head_size < kNewHeaderPointer + 4 || head[0] != 'M' || head[1] != 'Z') return false;
+  const uint32_t pe = archive::ReadLittleEndian32(head + kNewHeaderPointer);
+  return pe <= head_size - 4 && std::memcmp(head + pe, "PE\0\0", 4) == 0;
+}
+
+// A file without a whole package block is read as a raw archive, unless it holds a package
+// marker (a scrambled archive never does) or is a Windows program: then it is an installer cut
+// short, or no installer at all, and reading its bytes as an archive would only report nonsense.
+void RefuseCutInstaller(const PackageImage& image, const uint8_t* head, size_t head_size,
+                        const std::string& native_path) {
+  if (image.is_installer()) return;
+  if (image.package_marker_count() > 0) {
+    throw ToolError("\"" + native_path + "\" is an installer cut short: it ends " +
+                    std::to_string(image.file_size()) + " bytes in, before the end of its " +
+                    std::to_string(sizeof(archive::PackageBlock)) +
+                    "-byte package block (an interrupted download or copy looks like this)");
+  }
+  if (IsWindowsProgram(head, head_size)) {
+    throw ToolError("\"" + native_path + "\" is a Windows program without a package block: an " +
+                    "installer cut short before its block, or no installer at all");
+  }
 }
 
 }  // namespace
@@ -179,6 +207,7 @@ PackageImage PackageImage::Load(const std::string& native_path) {
                                  [&bytes](size_t offset, uint8_t* out, size_t count) {
                                    std::memcpy(out, bytes.data() + offset, count);
                                  });
+  RefuseCutInstaller(image, bytes.data(), std::min(bytes.size(), kPeHeadBytes), native_path);
   return image;
 }
 
@@ -189,8 +218,8 @@ PackageImage PackageImage::Locate(const std::string& native_path) {
     CheckImageSize(native_path, size);
     PackageImage image;
     image.file_size_ = static_cast<size_t>(size);
-    // A file too small to hold a whole package block is a raw archive, whatever it holds.
-    if (image.file_size_ < sizeof(archive::PackageBlock)) return image;
+    std::vector<uint8_t> head(std::min(image.file_size_, kPeHeadBytes));
+    ReadFully(file, head.data(), head.size());
     MarkerOffsets markers = ScanForMarkers(file, image.file_size_);
     image.package_markers_ = std::move(markers.package_blocks);
     PackageImageFindings::Complete(image, std::move(markers.settings_records),
@@ -198,6 +227,7 @@ PackageImage PackageImage::Locate(const std::string& native_path) {
                                      file.Seek(static_cast<int64_t>(offset));
                                      ReadFully(file, out, count);
                                    });
+    RefuseCutInstaller(image, head.data(), head.size(), native_path);
     return image;
   } catch (const host::HostError& error) {
     throw ToolError(error.what());

@@ -72,7 +72,7 @@ void CheckInstallerImage(const PackageImage& image, const std::string& native_pa
                               std::to_string(image.settings_record_count()) +
                               " settings records; it must hold exactly one");
   }
-  report.facts.push_back("caption: \"" + ToNativeText(image.caption()) + "\"");
+  report.facts.push_back("caption: \"" + NameForMessage(image.caption()) + "\"");
   if (image.caption_length() > archive::kMaxCaptionLength) {
     report.problems.push_back("the caption's length byte is " +
                               std::to_string(image.caption_length()) +

@@ -1,5 +1,5 @@
 // The bodies of the two installation jobs.
-#include "app/job_threads.h"
+#include "app/install_jobs.h"
 
 #include <chrono>
 #include <thread>
