@@ -60,6 +60,11 @@ test_preset() {  # test_preset PRESET [CTEST OPTIONS...]
   return $status
 }
 
+# Where the Windows test programs record the one Wine defect they handle (see
+# tests/support/start_process_win32.h); printed in the summary.
+export SETUP_WINE_DEFECT_LOG="$root/build/wine-defects.log"
+rm -f "$SETUP_WINE_DEFECT_LOG"
+
 # One X display and one wineserver for both Windows suites. The prefix is made (the first time)
 # while win64 compiles.
 source scripts/wine-env.sh
@@ -124,6 +129,10 @@ echo
 for timing in "${timings[@]}"; do echo "time of $timing"; done
 echo "time of the whole run: $SECONDS s"
 for what in "${not_run[@]}"; do echo "not run: $what"; done
+if [ -s "$SETUP_WINE_DEFECT_LOG" ]; then
+  echo "Wine defect handled $(wc -l <"$SETUP_WINE_DEFECT_LOG") times (a new process died in Wine's loader before it started; CreateProcess said \"Internal error\"):"
+  sed 's/^/  /' "$SETUP_WINE_DEFECT_LOG"
+fi
 echo "suites passed: ${passed_suites[*]:-none}"
 echo "suites failed: ${failed_suites[*]:-none}"
 echo "${#passed_suites[@]} passed, ${#failed_suites[@]} failed"

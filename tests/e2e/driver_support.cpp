@@ -1,4 +1,5 @@
 #include "tests/e2e/driver_support.h"
+#include "tests/support/start_process_win32.h"
 
 #include <algorithm>
 #include <atomic>
@@ -155,8 +156,10 @@ int RunProgram(const std::string& command_line, std::string& output) {
   PROCESS_INFORMATION info{};
   std::vector<char> line(command_line.begin(), command_line.end());
   line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                      nullptr, &startup, &info)) {
+  if (!testing_support::CreateProcessOverWineDefect(command_line, [&] {
+        return CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                              nullptr, nullptr, &startup, &info);
+      })) {
     output = "cannot start: " + host::win32::ErrorText(GetLastError());
     return -1;
   }
@@ -214,8 +217,10 @@ InstallerRun::InstallerRun(const std::string& program,
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, block.data(),
-                     folder.c_str(), &startup, &info)) {
+  if (testing_support::CreateProcessOverWineDefect(program, [&] {
+        return CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                              block.data(), folder.c_str(), &startup, &info);
+      })) {
     process_.reset(info.hProcess);
     thread_.reset(info.hThread);
     process_id_ = info.dwProcessId;

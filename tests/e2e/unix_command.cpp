@@ -1,4 +1,5 @@
 #include "tests/e2e/unix_command.h"
+#include "tests/support/start_process_win32.h"
 
 #include <atomic>
 #include <cstdio>
@@ -105,8 +106,10 @@ std::optional<int> RunUnixShell(const std::string& script, std::chrono::millisec
   STARTUPINFOA startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(shell.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info)) {
+  if (!testing_support::CreateProcessOverWineDefect(shell, [&] {
+        return CreateProcessA(shell.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &startup, &info);
+      })) {
     std::fprintf(stderr, "RunUnixShell: cannot start %s: %s\n", shell.c_str(),
                  host::win32::ErrorText(GetLastError()).c_str());
     return std::nullopt;

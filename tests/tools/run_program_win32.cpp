@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "host/win32.h"
+#include "tests/support/start_process_win32.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/run_program.h"
 
@@ -55,8 +56,10 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     startup.hStdOutput = out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+    if (!testing_support::CreateProcessOverWineDefect(program, [&] {
+          return CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                                nullptr, nullptr, &startup, &process);
+        })) {
       const DWORD error = GetLastError();
       out.reset();
       err.reset();
