@@ -29,9 +29,6 @@ struct ReaderState {
   // it extracts, and reads straight on from where the data ends: done lazily, the seeks of a
   // walk cost no system call at all.
   int64_t file_position = 0;
-  // The part of the archive file that the file source reads.
-  int64_t file_area_offset = 0;
-  int64_t file_area_size = std::numeric_limits<int64_t>::max();
   std::string walk_prefix;
   int64_t data_start = 0;
   KeystreamState keystream{};
@@ -124,13 +121,6 @@ void SetArchiveMemory(const uint8_t* base, int32_t size) {
   state.memory_size = std::max<int32_t>(size, 0);
 }
 
-void SetArchiveFileArea(int64_t offset, int64_t size) {
-  ReaderState& state = State();
-  state.file_area_offset = std::max<int64_t>(offset, 0);
-  state.file_area_size = std::clamp<int64_t>(
-      size, 0, std::numeric_limits<int64_t>::max() - state.file_area_offset);
-}
-
 void SetArchiveKey(uint32_t key) { State().archive_key = key; }
 
 void SetBlockStreamLength(int32_t block_stream_length) {
@@ -158,16 +148,10 @@ int32_t ReadArchive(void* buffer, int32_t count) {
   }
   if (state.memory_base == nullptr) {
     host::InputFile& file = OpenFileSource();
-    const int64_t left = state.file_area_size - state.file_position;
-    if (left <= 0) {
-      return 0;
+    if (file.Position() != state.file_position) {
+      file.Seek(state.file_position);
     }
-    const int64_t physical = state.file_area_offset + state.file_position;
-    if (file.Position() != physical) {
-      file.Seek(physical);
-    }
-    const auto wanted = static_cast<size_t>(std::min<int64_t>(count, left));
-    const size_t delivered = file.Read(buffer, wanted);
+    const size_t delivered = file.Read(buffer, static_cast<size_t>(count));
     state.file_position += static_cast<int64_t>(delivered);
     return static_cast<int32_t>(delivered);
   }

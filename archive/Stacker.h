@@ -20,12 +20,6 @@ constexpr int32_t kMaxTextSize = 10'000;
 constexpr size_t kMaxDestinationPath = 255;
 
 void SetArchiveMemory(const uint8_t* base, int32_t size);
-// Confines the file source to `size` bytes from byte `offset` of the archive file, for an archive
-// held inside a larger file (the packing tool reading a built installer's archive area): positions
-// count from `offset`, and reads deliver nothing beyond `offset + size`, as the memory source's
-// reads end at its size. Takes effect at once and stays until set again; at start the file source
-// reads the whole file (offset 0, no end).
-void SetArchiveFileArea(int64_t offset, int64_t size);
 void SetArchiveKey(uint32_t key);
 void SetBlockStreamLength(int32_t block_stream_length);
 

@@ -4,25 +4,14 @@
 #include <cstring>
 
 namespace archive {
-namespace {
 
-class MemorySource final : public WalkSource {
- public:
-  MemorySource(const uint8_t* archive, size_t size) : archive_(archive), size_(size) {}
-  size_t size() const override { return size_; }
-  void ReadHeader(size_t offset, uint8_t* bytes) override {
-    std::memcpy(bytes, archive_ + offset, kEntryHeaderSize);
-  }
-  bool AllZeroFrom(size_t offset) override {
-    return std::all_of(archive_ + offset, archive_ + size_, [](uint8_t byte) { return byte == 0; });
-  }
+void MemoryWalkSource::ReadHeader(size_t offset, uint8_t* bytes) {
+  std::memcpy(bytes, archive_ + offset, kEntryHeaderSize);
+}
 
- private:
-  const uint8_t* archive_;
-  size_t size_;
-};
-
-}  // namespace
+bool MemoryWalkSource::AllZeroFrom(size_t offset) {
+  return std::all_of(archive_ + offset, archive_ + size_, [](uint8_t byte) { return byte == 0; });
+}
 
 ArchiveWalk VisitArchive(WalkSource& source,
                          const std::function<void(const WalkedEntry&)>& visit) {
@@ -63,7 +52,7 @@ ArchiveWalk VisitArchive(WalkSource& source,
 }
 
 ArchiveWalk WalkArchive(const uint8_t* archive, size_t size) {
-  MemorySource source(archive, size);
+  MemoryWalkSource source(archive, size);
   std::vector<WalkedEntry> entries;
   ArchiveWalk walk =
       VisitArchive(source, [&entries](const WalkedEntry& entry) { entries.push_back(entry); });

@@ -52,6 +52,19 @@ class WalkSource {
   virtual bool AllZeroFrom(size_t offset) = 0;
 };
 
+// An archive held in memory.
+class MemoryWalkSource final : public WalkSource {
+ public:
+  MemoryWalkSource(const uint8_t* archive, size_t size) : archive_(archive), size_(size) {}
+  size_t size() const override { return size_; }
+  void ReadHeader(size_t offset, uint8_t* bytes) override;
+  bool AllZeroFrom(size_t offset) override;
+
+ private:
+  const uint8_t* archive_;
+  size_t size_;
+};
+
 // The walk over any source, handing each entry to `visit` in stored order. The result tells how
 // the walk ended; its `entries` stays empty.
 ArchiveWalk VisitArchive(WalkSource& source, const std::function<void(const WalkedEntry&)>& visit);

@@ -72,6 +72,16 @@ std::optional<std::string> EscapeProblem(const std::string& relative_path);
 std::optional<size_t> TypicalDestinationLength(const std::string& name,
                                                const std::string& library_folder);
 
+// Whether the installer's manifest read finds a manifest among `entries` (in stored order): the
+// first entry it takes (IsManifestEntry) is there and is a file, not a folder.
+template <typename Entries, typename NameOf, typename IsFolder>
+bool HasManifest(const Entries& entries, NameOf name_of, IsFolder is_folder) {
+  for (const auto& entry : entries) {
+    if (IsManifestEntry(name_of(entry))) return !is_folder(entry);
+  }
+  return false;
+}
+
 // Splits text into lines at CR, LF or CR LF, stopping at the first NUL byte; a last line without
 // an ending counts.
 std::vector<std::string> SplitManifestLines(const std::string& text);

@@ -405,60 +405,6 @@ TEST_P(StackerTest, OpenAndCloseInEveryState) {
 INSTANTIATE_TEST_SUITE_P(Sources, StackerTest,
                          ::testing::Values(SourceKind::kMemory, SourceKind::kFile), SourceName);
 
-// An archive inside a larger file, read through an area of the file source: positions count from
-// the area's start and reads stop at its end, whatever the file holds around it.
-TEST(StackerFileSource, AnAreaOfALargerFileReadsAsTheArchive) {
-  testing_support::TempFolder temp;
-  testing_support::RecordingUi ui;
-  archive::SeedGenerator seeds;
-  MemoryArchive archive;
-  archive.writer().AddFolder({"C", 0x10, 0, seeds.Next()});
-  archive.writer().AddFile({"C\\a.txt", 0x20, 0x52A46B2E, seeds.Next()}, "first");
-  archive.writer().AddFile({"C\\b.txt", 0x20, 0x52A46B2E, seeds.Next()}, "second");
-  // Before the area, bytes that are no archive; after it, one more whole entry that only the
-  // area's end keeps out of the walk.
-  MemoryArchive beyond;
-  beyond.writer().AddFile({"C\\beyond.txt", 0x20, 0x52A46B2E, seeds.Next()}, "outside");
-  const Bytes lead = RandomBytes(1000, 5);
-  const std::string file = temp.Sub("image.bin");
-  testing_support::WriteTextFile(file, AsString(Concat({lead, archive.bytes(), beyond.bytes()})));
-  struct WholeFileAgain {
-    ~WholeFileAgain() { archive::SetArchiveFileArea(0, std::numeric_limits<int64_t>::max()); }
-  } whole_file_again;
-  archive::SetArchiveMemory(nullptr, 0);
-  archive::SetArchiveKey(archive::kDefaultArchiveKey);
-  archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
-  archive::SetArchiveFileArea(static_cast<int64_t>(lead.size()),
-                              static_cast<int64_t>(archive.bytes().size()));
-
-  const std::string target = temp.Sub("out");
-  ASSERT_TRUE(host::CreateFolderWithParents(target));
-  std::vector<std::string> names;
-  EntryHeader header;
-  for (bool found = archive::OpenArchive(file, "C", header); found;
-       found = archive::FindNextEntry(header)) {
-    names.push_back(archive::EntryName(header));
-    EXPECT_TRUE(archive::ExtractEntry(header, target));
-  }
-  archive::CloseArchive();
-  EXPECT_EQ(names, (std::vector<std::string>{"C", "C\\a.txt", "C\\b.txt"}));
-  EXPECT_EQ(ReadWholeFile(target + "\\a.txt"), "first");
-  EXPECT_EQ(ReadWholeFile(target + "\\b.txt"), "second");
-  EXPECT_TRUE(ui.Messages().empty());
-
-  // The area's last byte, then nothing; position 0 is the area's first byte.
-  ASSERT_TRUE(archive::OpenArchive(file, "", header));
-  archive::SeekArchive(static_cast<int64_t>(archive.bytes().size()) - 1);
-  uint8_t bytes[8] = {};
-  ASSERT_EQ(archive::ReadArchive(bytes, 8), 1);
-  EXPECT_EQ(bytes[0], archive.bytes().back());
-  EXPECT_EQ(archive::ReadArchive(bytes, 8), 0);
-  archive::SeekArchive(0);
-  ASSERT_EQ(archive::ReadArchive(bytes, 8), 8);
-  EXPECT_TRUE(std::equal(bytes, bytes + 8, archive.bytes().begin()));
-  archive::CloseArchive();
-}
-
 // OpenArchive without a file name starts the memory position again and nothing else, and
 // CloseArchive closes a file only while the file source is in use.
 TEST(StackerSources, EmptyNameAndCloseTouchOnlyTheirOwnSource) {

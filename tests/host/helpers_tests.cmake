@@ -20,8 +20,11 @@ setup_add_test(host_helpers_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/helpers_test.cpp
   LIBS host_test_probe)
 setup_add_test(host_files_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/files_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/files_test.cpp ${CMAKE_CURRENT_LIST_DIR}/mapped_file_test.cpp
   LIBS host_test_probe)
+if(NOT WIN32)
+  target_sources(host_files_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/mapped_file_cut_test_posix.cpp)
+endif()
 setup_add_test(host_process_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/process_test.cpp
   LIBS host_test_probe)

@@ -264,74 +264,6 @@ TEST(ArchiveWalkTest, TellsACleanEndFromADamagedOne) {
   }
 }
 
-// An archive walked from a file (a window of it at a time) ends where the walk over the same bytes
-// in memory ends, with the same entries: archives worked out by hand, whole ones from the writer,
-// one whose second header crosses the first MiB, and one cut short, each with bytes before it
-// in the file, as an installer's archive area has.
-TEST(ArchiveWalkTest, WalkingAFileMatchesWalkingMemory) {
-  testing_support::TempFolder temp;
-  archive::SeedGenerator seeds;
-  const auto spec = [&seeds](const std::string& name) {
-    return archive::EntrySpec{name, 0x20, 0x58C7A000u, seeds.Next()};
-  };
-  archive::MemoryArchive written;
-  written.writer().AddFolder(spec("P"));
-  for (int i = 0; i < 300; ++i) {
-    written.writer().AddFile(spec("P\\f" + std::to_string(i)),
-                             std::string(static_cast<size_t>(i * 37 % 5000), 'x'));
-  }
-  archive::MemoryArchive crossing;
-  crossing.writer().AddFile(spec("P\\big"), std::string((size_t{1} << 20) - 372, 'b'));
-  crossing.writer().AddFile(spec("P\\small"), "after the first MiB");
-  std::vector<uint8_t> padded = crossing.bytes();
-  padded.resize(padded.size() + (size_t{3} << 19), 0);
-  std::vector<uint8_t> cut = written.bytes();
-  cut.resize(cut.size() - 1000);
-  std::vector<uint8_t> zero_header_then_data(273, 0);
-  zero_header_then_data.back() = 1;
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
-  };
-  const std::vector<Case> cases = {
-      {"empty", {}},
-      {"zeros only", std::vector<uint8_t>(5000, 0)},
-      {"zero header with data after it", zero_header_then_data},
-      {"less than a header", std::vector<uint8_t>(100, 0xFF)},
-      {"300 entries", written.bytes()},
-      {"a header across the first MiB, then 1.5 MiB of zeros", padded},
-      {"data cut short", cut},
-  };
-  int index = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::vector<uint8_t> lead(4097, 0x5A);
-    const std::string path = temp.Sub("walk" + std::to_string(index++) + ".bin");
-    std::string contents(lead.begin(), lead.end());
-    contents.append(c.bytes.begin(), c.bytes.end());
-    contents.append(300, '\x7F');
-    testing_support::WriteTextFile(path, contents);
-
-    const ArchiveWalk in_memory = WalkArchive(c.bytes.data(), c.bytes.size());
-    std::vector<WalkedEntry> visited;
-    const ArchiveWalk from_file = VisitArchiveFile(
-        host::NativePath(path), lead.size(), c.bytes.size(),
-        [&visited](const WalkedEntry& entry) { visited.push_back(entry); });
-
-    EXPECT_EQ(from_file.end, in_memory.end);
-    EXPECT_EQ(from_file.end_index, in_memory.end_index);
-    EXPECT_EQ(from_file.end_offset, in_memory.end_offset);
-    EXPECT_EQ(from_file.end_value, in_memory.end_value);
-    EXPECT_EQ(WalkProblem(from_file, c.bytes.size()), WalkProblem(in_memory, c.bytes.size()));
-    ASSERT_EQ(visited.size(), in_memory.entries.size());
-    for (size_t i = 0; i < visited.size(); ++i) {
-      EXPECT_EQ(visited[i].name, in_memory.entries[i].name);
-      EXPECT_EQ(visited[i].offset, in_memory.entries[i].offset);
-      EXPECT_EQ(visited[i].header.size, in_memory.entries[i].header.size);
-    }
-  }
-}
-
 // The scan reads the file a block at a time. A marker sits at every 4 KiB boundary of a 2 MiB
 // file, in one of seven placements taken in turn (ending right at the boundary, crossing it, or
 // starting on it), so whatever whole number of KiB the block size is, the boundaries of up to
@@ -372,63 +304,6 @@ TEST(PackageImageTest, MarkerScanFindsMarkersAcrossReadBlocks) {
   const MarkerOffsets found = ScanForMarkers(file, bytes.size());
   EXPECT_EQ(found.package_blocks, expected.package_blocks);
   EXPECT_EQ(found.settings_records, expected.settings_records);
-}
-
-// Locate finds, without holding the file, what Load finds in the whole file.
-TEST(PackageImageTest, LocateAgreesWithLoad) {
-  testing_support::TempFolder temp;
-  const auto image_bytes = [](const std::string& caption, int settings_records) {
-    std::vector<uint8_t> bytes(5000, 'c');
-    const size_t block = bytes.size();
-    bytes.resize(block + sizeof(archive::PackageBlock), 0);
-    std::copy(archive::kPackageMarker, archive::kPackageMarker + archive::kMarkerFieldSize,
-              bytes.begin() + static_cast<std::ptrdiff_t>(block));
-    archive::WriteLittleEndian32(bytes.data() + block + 11,
-                                 static_cast<uint32_t>(archive::kArchiveCapacity));
-    bytes[block + 15] = static_cast<uint8_t>(caption.size());
-    std::copy(caption.begin(), caption.end(),
-              bytes.begin() + static_cast<std::ptrdiff_t>(block + 16));
-    bytes[block + 56] = 0x42;  // the archive area is not searched for anything but markers
-    for (int i = 0; i < settings_records; ++i) {
-      const size_t record = bytes.size();
-      bytes.resize(record + sizeof(archive::SettingsRecord) + 100, 's');
-      std::copy(archive::kSettingsMarker, archive::kSettingsMarker + archive::kSettingsMarkerSize,
-                bytes.begin() + static_cast<std::ptrdiff_t>(record));
-      archive::WriteLittleEndian32(bytes.data() + record + 16, 1);
-      archive::WriteLittleEndian32(bytes.data() + record + 20,
-                                   0xC0FFEE00u + static_cast<uint32_t>(i));
-    }
-    return bytes;
-  };
-  struct Case {
-    const char* name;
-    std::vector<uint8_t> bytes;
-  };
-  const std::vector<Case> cases = {
-      {"installer", image_bytes("Caption", 1)},
-      {"installer with two settings records", image_bytes("Two", 2)},
-      {"raw archive", std::vector<uint8_t>(3000, 0x11)},
-  };
-  int index = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = temp.Sub("image" + std::to_string(index++) + ".bin");
-    testing_support::WriteTextFile(path, std::string(c.bytes.begin(), c.bytes.end()));
-    const PackageImage loaded = PackageImage::Load(path);
-    const PackageImage located = PackageImage::Locate(path);
-    EXPECT_EQ(located.is_installer(), loaded.is_installer());
-    EXPECT_EQ(located.file_size(), loaded.file_size());
-    EXPECT_EQ(located.archive_offset(), loaded.archive_offset());
-    EXPECT_EQ(located.archive_size(), loaded.archive_size());
-    if (!loaded.is_installer()) continue;
-    EXPECT_EQ(located.block_offset(), loaded.block_offset());
-    EXPECT_EQ(located.caption(), loaded.caption());
-    EXPECT_EQ(located.settings_record_count(), loaded.settings_record_count());
-    EXPECT_EQ(located.settings().has_value(), loaded.settings().has_value());
-    if (loaded.settings()) {
-      EXPECT_EQ(located.settings()->key, loaded.settings()->key);
-    }
-  }
 }
 
 }  // namespace

@@ -15,16 +15,15 @@ namespace setup_pack {
 namespace {
 
 bool HasManifest(const std::vector<WalkedEntry>& entries) {
-  return std::any_of(entries.begin(), entries.end(),
-                     [](const WalkedEntry& entry) {
-                       return !archive::IsFolderEntry(entry.header) && archive::IsManifestName(entry.name);
-                     });
+  return archive::HasManifest(
+      entries, [](const WalkedEntry& entry) { return entry.name; },
+      [](const WalkedEntry& entry) { return archive::IsFolderEntry(entry.header); });
 }
 
 bool HasManifest(const std::vector<TreeItem>& items) {
-  return std::any_of(items.begin(), items.end(), [](const TreeItem& item) {
-    return !item.is_folder && archive::IsManifestName(item.name);
-  });
+  return archive::HasManifest(
+      items, [](const TreeItem& item) { return item.name; },
+      [](const TreeItem& item) { return item.is_folder; });
 }
 
 InstallerSettings SettingsFrom(const CommandLine& line) {
@@ -60,22 +59,22 @@ int RunEmbed(const CommandLine& line) {
   const InstallerSettings settings = SettingsFrom(line);
   InstallerTemplate image = InstallerTemplate::Load(line.operands[0]);
   HandleSignature(image, line);
-  const std::vector<uint8_t> archive_bytes = ReadWholeFile(archive_path);
-  if (archive_bytes.size() > static_cast<size_t>(archive::kArchiveCapacity)) {
-    throw ToolError("\"" + archive_path + "\" is " + std::to_string(archive_bytes.size()) +
+  const host::MappedFile archive_file = MapInput(archive_path);
+  if (archive_file.size() > static_cast<size_t>(archive::kArchiveCapacity)) {
+    throw ToolError("\"" + archive_path + "\" is " + std::to_string(archive_file.size()) +
                     " bytes; the package block holds at most " +
                     std::to_string(archive::kArchiveCapacity));
   }
-  const ArchiveWalk walk = WalkArchive(archive_bytes.data(), archive_bytes.size());
+  const ArchiveWalk walk = WalkArchive(archive_file.data(), archive_file.size());
   if (!walk.clean()) {
     throw ToolError("\"" + archive_path + "\" is not a whole archive: " +
-                    WalkProblem(walk, archive_bytes.size()));
+                    WalkProblem(walk, archive_file.size()));
   }
   ApplySettings(image, settings, HasManifest(walk.entries));
-  image.WriteTo(out, [&archive_bytes](const InstallerTemplate::ArchiveSink& sink) {
-    sink(archive_bytes.data(), archive_bytes.size());
+  image.WriteTo(out, [&archive_file](const InstallerTemplate::ArchiveSink& sink) {
+    sink(archive_file.data(), archive_file.size());
   });
-  ReportWritten(out, walk.entries.size(), archive_bytes.size());
+  ReportWritten(out, walk.entries.size(), archive_file.size());
   return kExitSuccess;
 }
 

@@ -1,32 +1,29 @@
 #include <algorithm>
 #include <iostream>
-#include <limits>
-#include <memory>
 #include <optional>
 #include <set>
 #include <vector>
 
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
+#include "archive/names.h"
+#include "archive/package_rules.h"
 #include "host/files.h"
 #include "host/helpers.h"
-#include "tools/setup-pack/archive_map.h"
 #include "tools/setup-pack/archive_text.h"
 #include "tools/setup-pack/archive_walk.h"
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/entry_checks.h"
 #include "tools/setup-pack/package_image.h"
-#include "archive/names.h"
-#include "archive/package_rules.h"
 #include "tools/setup-pack/tool_error.h"
 
 namespace setup_pack {
 namespace {
 
-// The package is never held in memory: a first walk over its headers checks every entry before
-// anything is written, and the reader then extracts from the file (see ExtractionSource) through
-// its one chunk buffer. Neither pass keeps anything per entry, so memory use does not grow with
-// the package.
+// The package file is read once, into memory (an installer's archive is at most 18,000,000
+// bytes). A walk over its headers checks every entry before anything is written; the installer's
+// own reader then extracts from that memory, as the installer extracts from its image. Neither
+// pass keeps anything per entry.
 
 std::string Label(size_t index, const std::string& name) {
   return "entry index " + std::to_string(index) + " (" + NameForMessage(name) + ")";
@@ -91,7 +88,6 @@ struct Plan {
   std::set<std::string> written_folders;
   // The file destinations, relative to DEST, where a link lies now.
   std::vector<std::string> linked_files;
-  size_t largest_data = 0;  // of the entries extracted
 };
 
 // What lies at a file entry's destination already, in one look: a link there is taken away before
@@ -121,12 +117,10 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   const std::string dest_folder = host::AddBackslash(dest);
   const std::optional<host::FileIdentity> package = host::IdentityOf(file);
   WriteOrder order;
-  const ArchiveWalk walk = VisitArchiveFile(
-      file, image.archive_offset(), image.archive_size(), [&](const WalkedEntry& entry) {
+  archive::MemoryWalkSource source(image.archive(), image.archive_size());
+  const ArchiveWalk walk = VisitArchive(source, [&](const WalkedEntry& entry) {
         if (!prefix || !archive::NameMatchesWalkPrefix(entry.name, walk_prefix)) return;
         ++plan.entries;
-        plan.largest_data = std::max(plan.largest_data,
-                                     static_cast<size_t>(std::max<int32_t>(entry.header.size, 0)));
         const ReaderPath path = PathFor(entry.name, walk_prefix);
         if (walk_prefix.empty() && path.relative.find('\\') != std::string::npos) {
           plan.part_folders.insert(path.relative.substr(0, path.relative.find('\\')));
@@ -195,94 +189,48 @@ void CreateTargets(const Plan& plan, const std::string& dest) {
 
 // The label of the matching entry number `match` (0 for the first), found by walking the headers
 // again: needed only to word a failure.
-std::string LabelOfMatch(const std::string& file, const PackageImage& image,
-                         const std::string& walk_prefix, size_t match) {
+std::string LabelOfMatch(const PackageImage& image, const std::string& walk_prefix, size_t match) {
   std::string label = "matching entry number " + std::to_string(match + 1);
   size_t seen = 0;
-  VisitArchiveFile(file, image.archive_offset(), image.archive_size(),
-                   [&](const WalkedEntry& entry) {
-                     if (archive::NameMatchesWalkPrefix(entry.name, walk_prefix) && seen++ == match) {
-                       label = Label(entry.index, entry.name);
-                     }
-                   });
+  archive::MemoryWalkSource source(image.archive(), image.archive_size());
+  VisitArchive(source, [&](const WalkedEntry& entry) {
+    if (archive::NameMatchesWalkPrefix(entry.name, walk_prefix) && seen++ == match) {
+      label = Label(entry.index, entry.name);
+    }
+  });
   return label;
 }
 
-// The reader's source for the extraction, for as long as it lives. Where the platform maps files,
-// a package of small entries is read as the installer reads its own image: the archive area is
-// mapped whole and becomes the reader's memory source, which costs no read call per entry (two,
-// header and data, with the file source). The pages passed are let go every MiB of entries, so
-// that what is resident does not grow with the package; that needs control between entries, so
-// a package with an entry of more than 2 MiB, or a walk that skips entries (a prefix), reads the
-// file instead, through the reader's file source confined to the area.
-class ExtractionSource {
+// The reader's memory source for as long as it lives: the archive in the package read.
+class ReaderOnImage {
  public:
-  static constexpr size_t kReleaseAfter = size_t{1} << 20;
-  static constexpr size_t kMappedEntryLimit = size_t{2} << 20;
-
-  ExtractionSource(const std::string& file, const PackageImage& image, bool map)
-      : file_(file),
-        mapped_(map ? MapArchiveArea(file, image.archive_offset(), image.archive_size())
-                    : nullptr) {
-    if (mapped_) {
-      archive::SetArchiveMemory(mapped_->data(), static_cast<int32_t>(mapped_->size()));
-    } else {
-      archive::SetArchiveMemory(nullptr, 0);
-      archive::SetArchiveFileArea(static_cast<int64_t>(image.archive_offset()),
-                                  static_cast<int64_t>(image.archive_size()));
-    }
+  explicit ReaderOnImage(const PackageImage& image) {
+    archive::SetArchiveMemory(image.archive(), static_cast<int32_t>(image.archive_size()));
   }
-  ~ExtractionSource() {
+  ~ReaderOnImage() {
+    archive::CloseArchive();
     archive::SetArchiveMemory(nullptr, 0);
-    archive::SetArchiveFileArea(0, std::numeric_limits<int64_t>::max());
   }
-  ExtractionSource(const ExtractionSource&) = delete;
-  ExtractionSource& operator=(const ExtractionSource&) = delete;
-
-  // The archive name for OpenArchive: none selects the memory source.
-  std::string archive_name() const { return mapped_ ? std::string() : file_; }
-
-  // Called once the reader is done with an entry.
-  void Passed(const archive::EntryHeader& header) {
-    if (!mapped_) return;
-    passed_ += archive::kEntryHeaderSize + static_cast<size_t>(std::max<int32_t>(header.size, 0));
-    if (passed_ >= kReleaseAfter) {
-      mapped_->ReleasePages();
-      passed_ = 0;
-    }
-  }
-
- private:
-  std::string file_;
-  std::unique_ptr<MappedArchiveArea> mapped_;
-  size_t passed_ = 0;
+  ReaderOnImage(const ReaderOnImage&) = delete;
+  ReaderOnImage& operator=(const ReaderOnImage&) = delete;
 };
 
-void ExtractChecked(const std::string& file, const PackageImage& image, const Plan& plan,
-                    const std::string& prefix, const std::string& walk_prefix,
-                    const std::string& dest) {
-  const bool map =
-      walk_prefix.empty() && plan.largest_data <= ExtractionSource::kMappedEntryLimit;
-  ExtractionSource source(file, image, map);
+void ExtractChecked(const PackageImage& image, const Plan& plan, const std::string& prefix,
+                    const std::string& walk_prefix, const std::string& dest) {
+  const ReaderOnImage reader(image);
   archive::EntryHeader header{};
-  bool found = archive::OpenArchive(source.archive_name(), prefix, header);
+  bool found = archive::OpenArchive(std::string(), prefix, header);
   for (size_t done = 0; done < plan.entries; ++done) {
     if (!found) {
-      archive::CloseArchive();
-      throw ToolError("the reader's walk ended before " +
-                      LabelOfMatch(file, image, walk_prefix, done));
+      throw ToolError("the reader's walk ended before " + LabelOfMatch(image, walk_prefix, done));
     }
     archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
     if (!archive::ExtractEntry(header, dest)) {
-      archive::CloseArchive();
-      throw ToolError("cannot extract " + LabelOfMatch(file, image, walk_prefix, done) +
-                      "; the " + std::to_string(done) + " entries before it stay in \"" + dest +
-                      "\"");
+      throw ToolError("cannot extract " + LabelOfMatch(image, walk_prefix, done) + "; the " +
+                      std::to_string(done) + " entries before it stay in \"" + dest + "\"");
     }
-    source.Passed(header);
     found = archive::FindNextEntry(header);
   }
-  archive::CloseArchive();
 }
 
 }  // namespace
@@ -290,7 +238,7 @@ void ExtractChecked(const std::string& file, const PackageImage& image, const Pl
 int RunExtract(const CommandLine& line) {
   const std::string& file = line.operands[0];
   const std::string& dest = line.operands[1];
-  const PackageImage image = PackageImage::Locate(file);
+  const PackageImage image = PackageImage::Load(file);
   const uint32_t key = KeyFor(image, line.key);
   const std::optional<std::string> prefix = ToArchiveText(line.prefix.value_or(std::string()));
   const std::string walk_prefix =
@@ -305,7 +253,7 @@ int RunExtract(const CommandLine& line) {
   CreateTargets(plan, dest);
   archive::SetArchiveKey(key);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
-  ExtractChecked(file, image, plan, *prefix, walk_prefix, dest);
+  ExtractChecked(image, plan, *prefix, walk_prefix, dest);
   std::cout << "extracted " << plan.entries << " entries into \"" << dest << "\"\n";
   return kExitSuccess;
 }

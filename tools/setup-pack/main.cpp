@@ -6,6 +6,7 @@
 
 #include "host/host_error.h"
 #include "host/installer_ui.h"
+#include "host/mapped_file.h"
 #include "tools/setup-pack/command_line.h"
 #include "tools/setup-pack/commands.h"
 #include "tools/setup-pack/console_ui.h"
@@ -46,6 +47,12 @@ int Fail(const std::string& text) {
 int main(int argc, char** argv) {
   setup_pack::ConsoleUi console;
   host::InstallUi(&console);
+  // A package is read through a view of its file; should another program cut the file short
+  // meanwhile, this is said and the run ends, instead of a crash.
+  host::MappedFile::OnCutShort(
+      "setup-pack: error: an input file was cut short by another program while it was being "
+      "read; stopped (what was written before stays)\n",
+      setup_pack::kExitError);
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.empty()) {
     std::cerr << setup_pack::HelpText(std::nullopt);

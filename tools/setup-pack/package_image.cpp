@@ -124,14 +124,11 @@ void CheckImageSize(const std::string& native_path, int64_t size) {
   }
 }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& native_path) {
+host::MappedFile MapInput(const std::string& native_path) {
   try {
-    host::InputFile file = host::InputFile::OpenReadOnly(native_path);
-    const int64_t size = file.Size();
-    CheckImageSize(native_path, size);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    bytes.resize(file.Read(bytes.data(), bytes.size()));
-    return bytes;
+    host::MappedFile file = host::MappedFile::Open(native_path, kMaxImageSize);
+    CheckImageSize(native_path, static_cast<int64_t>(file.file_size()));
+    return file;
   } catch (const host::HostError& error) {
     throw ToolError(error.what());
   }
@@ -196,45 +193,24 @@ class PackageImageFindings {
 
 PackageImage PackageImage::Load(const std::string& native_path) {
   PackageImage image;
-  image.bytes_ = ReadWholeFile(native_path);
-  image.file_size_ = image.bytes_.size();
-  const std::vector<uint8_t>& bytes = image.bytes_;
+  image.file_ = MapInput(native_path);
+  image.file_size_ = image.file_.size();
+  const uint8_t* const bytes = image.file_.data();
   std::vector<size_t> settings_markers;
-  ForEachMarker(bytes.data(), bytes.size(), bytes.size(), [&](int which, size_t at) {
+  ForEachMarker(bytes, image.file_size_, image.file_size_, [&](int which, size_t at) {
     (which == 0 ? image.package_markers_ : settings_markers).push_back(at);
   });
   PackageImageFindings::Complete(image, std::move(settings_markers),
-                                 [&bytes](size_t offset, uint8_t* out, size_t count) {
-                                   std::memcpy(out, bytes.data() + offset, count);
+                                 [bytes](size_t offset, uint8_t* out, size_t count) {
+                                   std::memcpy(out, bytes + offset, count);
                                  });
-  RefuseCutInstaller(image, bytes.data(), std::min(bytes.size(), kPeHeadBytes), native_path);
+  RefuseCutInstaller(image, bytes, std::min(image.file_size_, kPeHeadBytes), native_path);
   return image;
 }
 
-PackageImage PackageImage::Locate(const std::string& native_path) {
-  try {
-    host::InputFile file = host::InputFile::OpenReadOnly(native_path);
-    const int64_t size = file.Size();
-    CheckImageSize(native_path, size);
-    PackageImage image;
-    image.file_size_ = static_cast<size_t>(size);
-    std::vector<uint8_t> head(std::min(image.file_size_, kPeHeadBytes));
-    ReadFully(file, head.data(), head.size());
-    MarkerOffsets markers = ScanForMarkers(file, image.file_size_);
-    image.package_markers_ = std::move(markers.package_blocks);
-    PackageImageFindings::Complete(image, std::move(markers.settings_records),
-                                   [&file](size_t offset, uint8_t* out, size_t count) {
-                                     file.Seek(static_cast<int64_t>(offset));
-                                     ReadFully(file, out, count);
-                                   });
-    RefuseCutInstaller(image, head.data(), head.size(), native_path);
-    return image;
-  } catch (const host::HostError& error) {
-    throw ToolError(error.what());
-  }
+const uint8_t* PackageImage::archive() const {
+  return file_size_ == 0 ? nullptr : file_.data() + archive_offset();
 }
-
-const uint8_t* PackageImage::archive() const { return bytes_.data() + archive_offset(); }
 
 size_t PackageImage::archive_offset() const {
   return block_offset_ ? *block_offset_ + archive::kPackageHeadSize : 0;

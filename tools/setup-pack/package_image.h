@@ -1,7 +1,7 @@
 // A file that holds a package: either a raw archive (the archive is the whole file) or a built
 // installer image (the archive is the area of its package block, found by the block's marker and
-// its capacity of 18,000,000). Load reads the file into memory once; Locate only finds where the
-// archive lies, reading the file through a small buffer.
+// its capacity of 18,000,000). Load reads the file into memory once, and list, verify and extract
+// work on that copy: a file changed while they run cannot change what they see.
 #pragma once
 
 #include <array>
@@ -14,12 +14,15 @@
 #include "archive/package_block.h"
 #include "archive/settings_record.h"
 #include "host/files.h"
+#include "host/mapped_file.h"
 
 namespace setup_pack {
 
 class PackageImageFindings;
 
-std::vector<uint8_t> ReadWholeFile(const std::string& native_path);  // throws ToolError
+// The whole file as read-only memory. Throws ToolError when it cannot be read or is too large to
+// be an archive or an installer.
+host::MappedFile MapInput(const std::string& native_path);
 // Reads exactly `count` bytes from the file's position. Throws ToolError when the file ends
 // first, host::HostError when it cannot be read.
 void ReadFully(host::InputFile& file, uint8_t* out, size_t count);
@@ -44,13 +47,9 @@ class PackageImage {
  public:
   // Throws ToolError when the file cannot be read or is too large to hold a package.
   static PackageImage Load(const std::string& native_path);
-  // The same findings without keeping the file: archive() is then unavailable, and the archive is
-  // read from the file at archive_offset(). Memory use does not grow with the file. A file too
-  // small to hold a package block is not searched at all (no marker counts are then known).
-  static PackageImage Locate(const std::string& native_path);
 
   bool is_installer() const { return block_offset_.has_value(); }
-  // The archive in memory (Load only).
+  // The archive, in memory.
   const uint8_t* archive() const;
   // Where the archive begins in the file, and its size.
   size_t archive_offset() const;
@@ -69,7 +68,7 @@ class PackageImage {
   size_t file_size() const { return file_size_; }
 
  private:
-  std::vector<uint8_t> bytes_;  // the whole file (Load only)
+  host::MappedFile file_;
   size_t file_size_ = 0;
   std::vector<size_t> package_markers_;
   std::vector<size_t> settings_records_;

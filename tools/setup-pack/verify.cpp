@@ -86,6 +86,8 @@ bool IsLibraryInstaller(const PackageImage& image) {
          settings->job == static_cast<uint32_t>(archive::JobKind::kLibraryPackage);
 }
 
+// Whether the manifest read finds an entry to read at all (a folder gives it nothing; the entry
+// checks report that).
 bool HasManifestEntry(const ArchiveWalk& walk) {
   return std::any_of(walk.entries.begin(), walk.entries.end(), [](const WalkedEntry& entry) {
     return archive::IsManifestEntry(entry.name);
