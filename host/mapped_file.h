@@ -2,9 +2,9 @@
 // (POSIX mmap, Windows a file mapping), so its bytes are read from the page cache as they are
 // touched, without a copy.
 //
-// While the view exists, Windows refuses to cut the file short (it is opened without write
-// sharing, and a mapped file cannot be truncated). POSIX cannot refuse it: a byte past a new end
-// then raises SIGBUS when touched; OnCutShort below turns that into an orderly exit.
+// While the view exists, Windows refuses to cut the file short (a mapped file cannot be
+// truncated). POSIX cannot refuse it: a byte past a new end then raises SIGBUS when touched;
+// OnCutShort below turns that into an orderly exit.
 #pragma once
 
 #include <cstddef>

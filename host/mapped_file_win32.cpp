@@ -13,7 +13,7 @@ HostError ErrorFor(const std::string& path, DWORD error) {
 }  // namespace
 
 MappedFile MappedFile::Open(const std::string& path, uint64_t max_size) {
-  // No write sharing: nobody can change or cut the file short while it is read.
+  // No write sharing while the mapping is made; once it is, the file cannot be cut short.
   win32::UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) throw ErrorFor(path, GetLastError());
