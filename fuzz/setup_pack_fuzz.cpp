@@ -11,8 +11,8 @@
 
 #include "fuzz/fuzz_scratch.h"
 #include "host/installer_ui.h"
-#include "tools/setup-pack/command_line.h"
-#include "tools/setup-pack/commands.h"
+#include "tools/setup-pack/cli/command_line.h"
+#include "tools/setup-pack/commands/commands.h"
 
 namespace {
 

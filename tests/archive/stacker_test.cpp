@@ -12,8 +12,8 @@
 #include "archive/archive_writer.h"
 #include "archive/transform.h"
 #include "host/files.h"
-#include "tests/support/platform_support.h"
 #include "tests/archive/reader_fixture.h"
+#include "tests/support/platform_support.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
 

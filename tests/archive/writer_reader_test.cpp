@@ -11,8 +11,8 @@
 #include "archive/entry_header.h"
 #include "archive/transform.h"
 #include "host/files.h"
-#include "tests/support/platform_support.h"
 #include "tests/archive/reader_fixture.h"
+#include "tests/support/platform_support.h"
 
 namespace archive_testing {
 namespace {

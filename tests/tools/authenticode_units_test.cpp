@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tests/tools/pe_image.h"
-#include "tools/setup-pack/authenticode.h"
-#include "tools/setup-pack/tool_error.h"
+#include "tools/setup-pack/cli/tool_error.h"
+#include "tools/setup-pack/image/authenticode.h"
 
 namespace setup_pack {
 namespace {

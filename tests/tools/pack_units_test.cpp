@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "archive/archive_writer.h"
+#include "archive/dos_time.h"
 #include "archive/package_block.h"
+#include "archive/package_rules.h"
 #include "archive/settings_record.h"
 #include "host/files.h"
 #include "tests/support/temp_folder.h"
-#include "tools/setup-pack/archive_walk.h"
-#include "tools/setup-pack/command_line.h"
-#include "archive/dos_time.h"
-#include "tools/setup-pack/package_image.h"
-#include "archive/package_rules.h"
-#include "tools/setup-pack/tool_error.h"
-#include "tools/setup-pack/windows1252.h"
+#include "tools/setup-pack/cli/command_line.h"
+#include "tools/setup-pack/cli/tool_error.h"
+#include "tools/setup-pack/commands/archive_walk.h"
+#include "tools/setup-pack/image/package_image.h"
+#include "tools/setup-pack/text/windows1252.h"
 
 namespace setup_pack {
 namespace {

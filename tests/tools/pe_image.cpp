@@ -3,7 +3,7 @@
 #include "archive/archive_writer.h"
 #include "archive/package_block.h"
 #include "archive/settings_record.h"
-#include "tools/setup-pack/authenticode.h"
+#include "tools/setup-pack/image/authenticode.h"
 
 namespace pack_testing {
 namespace {

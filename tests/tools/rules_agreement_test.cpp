@@ -17,8 +17,8 @@
 #include "archive/package_rules.h"
 #include "host/files.h"
 #include "tests/support/temp_folder.h"
-#include "tools/setup-pack/command_line.h"
-#include "tools/setup-pack/commands.h"
+#include "tools/setup-pack/cli/command_line.h"
+#include "tools/setup-pack/commands/commands.h"
 
 namespace setup_pack {
 namespace {
