@@ -12,7 +12,6 @@
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/image/output_file.h"
 #include "tools/setup-pack/image/package_image.h"
-#include "tools/setup-pack/image/page_buffer.h"
 #include "tools/setup-pack/text/archive_text.h"
 
 namespace setup_pack {
@@ -36,11 +35,6 @@ size_t CheckUnique(const std::vector<size_t>& found, const std::string& what,
                     std::to_string(found.size()) + " times; it must occur exactly once");
   }
   return found.front();
-}
-
-void ReadAt(host::InputFile& file, size_t offset, uint8_t* out, size_t count) {
-  if (file.Position() != static_cast<int64_t>(offset)) file.Seek(static_cast<int64_t>(offset));
-  ReadFully(file, out, count);
 }
 
 // Bytes that a build puts over the template's at a file offset.
@@ -88,57 +82,41 @@ std::vector<uint8_t> LittleEndian32(uint32_t value) {
   return bytes;
 }
 
-void CopyRange(host::InputFile& file, size_t offset, size_t size, ImageWriter& image,
-               PageBuffer& buffer) {
-  while (size > 0) {
-    const size_t piece = std::min(size, buffer.size());
-    ReadAt(file, offset, buffer.data(), piece);
-    image.Write(buffer.data(), piece);
-    offset += piece;
-    size -= piece;
-  }
-}
+// Zeros for the archive area after the archive, written a piece at a time.
+constexpr size_t kZeroPiece = size_t{64} << 10;
+const uint8_t kZeros[kZeroPiece] = {};
 
 }  // namespace
 
 InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
-  try {
-    InstallerTemplate image;
-    image.path_ = native_path;
-    host::InputFile file = host::InputFile::OpenReadOnly(native_path);
-    const int64_t size = file.Size();
-    CheckImageSize(native_path, size);
-    image.file_size_ = static_cast<size_t>(size);
-    const MarkerOffsets markers = ScanForMarkers(file, image.file_size_);
-    image.block_offset_ = CheckUnique(markers.package_blocks, "package block", native_path);
-    uint8_t block_head[archive::kPackageHeadSize] = {};
-    if (image.block_offset_ + sizeof block_head <= image.file_size_) {
-      ReadAt(file, image.block_offset_, block_head, sizeof block_head);
-    }
-    const uint32_t capacity = archive::StoredCapacity(block_head);
-    if (capacity != static_cast<uint32_t>(archive::kArchiveCapacity) ||
-        image.block_offset_ + sizeof(archive::PackageBlock) > image.file_size_) {
-      throw ToolError("the package block of \"" + native_path +
-                      "\" is not whole: its capacity field says " + std::to_string(capacity) +
-                      " and " + std::to_string(image.file_size_ - image.block_offset_) +
-                      " bytes follow its marker; expected a capacity of 18000000 and 18000056 "
-                      "bytes");
-    }
-    ReadAt(file, image.block_offset_, image.block_head_.data(), image.block_head_.size());
-    image.settings_offset_ =
-        CheckUnique(markers.settings_records, "settings record", native_path);
-    if (image.settings_offset_ + sizeof(archive::SettingsRecord) > image.file_size_) {
-      throw ToolError("the settings record of \"" + native_path + "\" is cut short");
-    }
-    ReadAt(file, image.settings_offset_, image.settings_record_.data(),
-           image.settings_record_.size());
-    std::vector<uint8_t> head(std::min(kPeHeadBytes, image.file_size_));
-    ReadAt(file, 0, head.data(), head.size());
-    image.pe_ = ReadPeSignature(head.data(), head.size(), image.file_size_);
-    return image;
-  } catch (const host::HostError& error) {
-    throw ToolError(error.what());
+  InstallerTemplate image;
+  image.path_ = native_path;
+  image.file_ = MapInput(native_path);
+  image.file_size_ = image.file_.size();
+  const uint8_t* const bytes = image.file_.data();
+  const MarkerOffsets markers = FindMarkers(bytes, image.file_size_);
+  image.block_offset_ = CheckUnique(markers.package_blocks, "package block", native_path);
+  const uint32_t capacity =
+      image.block_offset_ + archive::kPackageHeadSize <= image.file_size_
+          ? archive::StoredCapacity(bytes + image.block_offset_)
+          : 0;
+  if (capacity != static_cast<uint32_t>(archive::kArchiveCapacity) ||
+      image.block_offset_ + sizeof(archive::PackageBlock) > image.file_size_) {
+    throw ToolError("the package block of \"" + native_path +
+                    "\" is not whole: its capacity field says " + std::to_string(capacity) +
+                    " and " + std::to_string(image.file_size_ - image.block_offset_) +
+                    " bytes follow its marker; expected a capacity of 18000000 and 18000056 "
+                    "bytes");
   }
+  std::memcpy(image.block_head_.data(), bytes + image.block_offset_, image.block_head_.size());
+  image.settings_offset_ = CheckUnique(markers.settings_records, "settings record", native_path);
+  if (image.settings_offset_ + sizeof(archive::SettingsRecord) > image.file_size_) {
+    throw ToolError("the settings record of \"" + native_path + "\" is cut short");
+  }
+  std::memcpy(image.settings_record_.data(), bytes + image.settings_offset_,
+              image.settings_record_.size());
+  image.pe_ = ReadPeSignature(bytes, std::min(kPeHeadBytes, image.file_size_), image.file_size_);
+  return image;
 }
 
 void InstallerTemplate::SetCaption(const std::string& ansi_caption) {
@@ -168,31 +146,20 @@ void InstallerTemplate::DropSignature() {
   }
   // The checksum the image had before it was signed: that of its bytes without the table, with
   // a security entry of zeros.
-  try {
-    host::InputFile file = host::InputFile::OpenReadOnly(path_);
-    PeChecksum checksum(pe_->checksum_offset);
-    PageBuffer buffer(kCopyBlock);
-    const size_t entry = *pe_->security_entry_offset;
-    for (size_t offset = 0; offset < pe_->table_offset;) {
-      const size_t piece = std::min<size_t>(buffer.size(), pe_->table_offset - offset);
-      ReadAt(file, offset, buffer.data(), piece);
-      for (size_t at = std::max(offset, entry); at < std::min(offset + piece, entry + 8); ++at) {
-        buffer.data()[at - offset] = 0;
-      }
-      checksum.Add(buffer.data(), piece);
-      offset += piece;
-    }
-    unsigned_checksum_ = checksum.Finish();
-  } catch (const host::HostError& error) {
-    throw ToolError(error.what());
-  }
+  const uint8_t* const bytes = file_.data();
+  const size_t entry = *pe_->security_entry_offset;
+  const uint8_t no_entry[8] = {};
+  PeChecksum checksum(pe_->checksum_offset);
+  checksum.Add(bytes, entry);
+  checksum.Add(no_entry, sizeof no_entry);
+  checksum.Add(bytes + entry + sizeof no_entry, pe_->table_offset - entry - sizeof no_entry);
+  unsigned_checksum_ = checksum.Finish();
   drop_signature_ = true;
 }
 
 size_t InstallerTemplate::WriteTo(const std::string& native_out,
                                   const ArchiveSource& archive) const {
   try {
-    host::InputFile file = host::InputFile::OpenReadOnly(path_);
     PendingOutput out(native_out);
     std::vector<Overlay> overlays = {
         {settings_offset_ + kSettingsFieldsOffset,
@@ -206,8 +173,8 @@ size_t InstallerTemplate::WriteTo(const std::string& native_out,
       image_end = pe_->table_offset;
     }
     ImageWriter image(out, std::move(overlays));
-    PageBuffer buffer(kCopyBlock);
-    CopyRange(file, 0, block_offset_, image, buffer);
+    const uint8_t* const bytes = file_.data();
+    image.Write(bytes, block_offset_);
     image.Write(block_head_.data(), block_head_.size());
     const auto capacity = static_cast<size_t>(archive::kArchiveCapacity);
     size_t filled = 0;
@@ -218,14 +185,13 @@ size_t InstallerTemplate::WriteTo(const std::string& native_out,
       image.Write(data, size);
       filled += size;
     });
-    std::memset(buffer.data(), 0, buffer.size());
     for (size_t left = capacity - filled; left > 0;) {
-      const size_t piece = std::min(left, buffer.size());
-      image.Write(buffer.data(), piece);
+      const size_t piece = std::min(left, kZeroPiece);
+      image.Write(kZeros, piece);
       left -= piece;
     }
     const size_t block_end = block_offset_ + sizeof(archive::PackageBlock);
-    CopyRange(file, block_end, image_end - block_end, image, buffer);
+    image.Write(bytes + block_end, image_end - block_end);
     out.Commit(path_);
     return filled;
   } catch (const host::HostError& error) {

@@ -1,7 +1,8 @@
 // An installer program being turned into a built installer: the template's package block and
 // settings record located and their new contents kept in memory, then the built image written out
 // in one pass: the template's bytes, with the block's head and the settings record as set here
-// and the archive streamed into the archive area. The template is never held whole.
+// and the archive streamed into the archive area. The template is read once, through a read-only
+// view of its file.
 #pragma once
 
 #include <array>
@@ -13,6 +14,7 @@
 
 #include "archive/package_block.h"
 #include "archive/settings_record.h"
+#include "host/mapped_file.h"
 #include "tools/setup-pack/image/authenticode.h"
 
 namespace setup_pack {
@@ -34,7 +36,7 @@ class InstallerTemplate {
   // Leaves the certificate table and its directory entry out of the built image and gives it the
   // checksum the template had before it was signed: the built image is then the one the unsigned
   // template gives. Throws ToolError when the table does not stand alone at the end of the file,
-  // the only place it can be cut from, or the file cannot be read.
+  // the only place it can be cut from.
   void DropSignature();
 
   // Hands the archive's bytes, in order, to the sink it is given.
@@ -49,6 +51,7 @@ class InstallerTemplate {
 
  private:
   std::string path_;
+  host::MappedFile file_;
   size_t file_size_ = 0;
   size_t block_offset_ = 0;
   size_t settings_offset_ = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 #include <limits>
 
 #include "archive/archive_writer.h"
@@ -13,7 +12,6 @@
 #include "host/host_error.h"
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/image/authenticode.h"
-#include "tools/setup-pack/image/page_buffer.h"
 
 namespace setup_pack {
 namespace {
@@ -23,15 +21,6 @@ namespace {
 // the archive area. A larger file is refused before anything of it is read, so that what a
 // command reads and holds stays bounded whatever file it is given.
 constexpr int64_t kMaxImageSize = int64_t{64} << 20;
-// The scan reads the file in blocks of this size, small enough to be searched while they are
-// still in the second-level cache. The last bytes of a block, one fewer than the longer marker,
-// are searched again with the next.
-constexpr size_t kScanBlock = size_t{256} << 10;
-constexpr size_t kScanOverlap =
-    std::max(archive::kMarkerFieldSize, archive::kSettingsMarkerSize) - 1;
-
-// Reads `count` bytes at `offset` of the package file (from memory or from the file).
-using ReadAt = std::function<void(size_t offset, uint8_t* out, size_t count)>;
 
 // Sixteen bytes as one value: GCC and Clang use the vector registers every x86-64 has (SSE2),
 // and plain word operations where there are none. Vectors are only ever locals or passed by
@@ -112,11 +101,6 @@ void RefuseCutInstaller(const PackageImage& image, const uint8_t* head, size_t h
 
 }  // namespace
 
-void ReadFully(host::InputFile& file, uint8_t* out, size_t count) {
-  // Read delivers fewer bytes than asked only at the end of the file.
-  if (file.Read(out, count) != count) throw ToolError("the file ended while it was being read");
-}
-
 void CheckImageSize(const std::string& native_path, int64_t size) {
   if (size > kMaxImageSize) {
     throw ToolError("\"" + native_path + "\" is " + std::to_string(size) +
@@ -134,56 +118,36 @@ host::MappedFile MapInput(const std::string& native_path) {
   }
 }
 
-MarkerOffsets ScanForMarkers(host::InputFile& file, size_t size) {
+MarkerOffsets FindMarkers(const uint8_t* data, size_t size) {
   MarkerOffsets found;
-  // Each block is read into the buffer from its second page on; the last bytes of the block
-  // before are moved in front of it, so that a marker across the boundary is found whole.
-  PageBuffer buffer(PageBuffer::kPageSize + std::min(kScanBlock, size));
-  uint8_t* const fresh_start = buffer.data() + PageBuffer::kPageSize;
-  size_t carried = 0;
-  size_t next_read = 0;
-  if (file.Position() != 0) file.Seek(0);
-  while (next_read < size) {
-    const size_t fresh = std::min(kScanBlock, size - next_read);
-    ReadFully(file, fresh_start, fresh);
-    const uint8_t* const block = fresh_start - carried;
-    const size_t length = carried + fresh;
-    const size_t block_start = next_read - carried;
-    next_read += fresh;
-    const size_t limit = next_read == size ? length : length - kScanOverlap;
-    ForEachMarker(block, length, limit, [&](int which, size_t at) {
-      (which == 0 ? found.package_blocks : found.settings_records).push_back(block_start + at);
-    });
-    carried = length - limit;
-    std::memmove(fresh_start - carried, block + limit, carried);
-  }
+  ForEachMarker(data, size, size, [&found](int which, size_t at) {
+    (which == 0 ? found.package_blocks : found.settings_records).push_back(at);
+  });
   return found;
 }
 
-// The findings that follow from the marker offsets, read where the package file is kept: the
-// first package marker with the block's capacity behind it and room for the whole block, the
-// block's head, and (installers only) every settings record with room for its fields.
+// The findings that follow from the marker offsets in the file's bytes: the first package marker
+// with the block's capacity behind it and room for the whole block, the block's head, and
+// (installers only) every settings record with room for its fields.
 class PackageImageFindings {
  public:
-  static void Complete(PackageImage& image, std::vector<size_t> settings_markers,
-                       const ReadAt& read_at) {
+  static void Complete(PackageImage& image, const std::vector<size_t>& settings_markers,
+                       const uint8_t* bytes) {
     for (const size_t offset : image.package_markers_) {
       if (offset + archive::kPackageHeadSize + archive::kArchiveCapacity > image.file_size_) {
         continue;
       }
-      uint8_t head[archive::kPackageHeadSize];
-      read_at(offset, head, sizeof head);
-      if (archive::StoredCapacity(head) == static_cast<uint32_t>(archive::kArchiveCapacity)) {
+      if (archive::StoredCapacity(bytes + offset) ==
+          static_cast<uint32_t>(archive::kArchiveCapacity)) {
         image.block_offset_ = offset;
         break;
       }
     }
     if (!image.block_offset_) return;
-    read_at(*image.block_offset_, image.block_head_.data(), image.block_head_.size());
+    std::memcpy(image.block_head_.data(), bytes + *image.block_offset_, image.block_head_.size());
     for (const size_t offset : settings_markers) {
       if (offset + sizeof(archive::SettingsRecord) > image.file_size_) continue;
-      uint8_t record[sizeof(archive::SettingsRecord)];
-      read_at(offset, record, sizeof record);
+      const uint8_t* const record = bytes + offset;
       image.settings_records_.push_back(offset);
       image.settings_values_.push_back(
           Settings{archive::StoredJob(record), archive::StoredKey(record)});
@@ -196,14 +160,9 @@ PackageImage PackageImage::Load(const std::string& native_path) {
   image.file_ = MapInput(native_path);
   image.file_size_ = image.file_.size();
   const uint8_t* const bytes = image.file_.data();
-  std::vector<size_t> settings_markers;
-  ForEachMarker(bytes, image.file_size_, image.file_size_, [&](int which, size_t at) {
-    (which == 0 ? image.package_markers_ : settings_markers).push_back(at);
-  });
-  PackageImageFindings::Complete(image, std::move(settings_markers),
-                                 [bytes](size_t offset, uint8_t* out, size_t count) {
-                                   std::memcpy(out, bytes + offset, count);
-                                 });
+  MarkerOffsets markers = FindMarkers(bytes, image.file_size_);
+  image.package_markers_ = std::move(markers.package_blocks);
+  PackageImageFindings::Complete(image, markers.settings_records, bytes);
   RefuseCutInstaller(image, bytes, std::min(image.file_size_, kPeHeadBytes), native_path);
   return image;
 }

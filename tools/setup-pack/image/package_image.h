@@ -23,20 +23,15 @@ class PackageImageFindings;
 // The whole file as read-only memory. Throws ToolError when it cannot be read or is too large to
 // be an archive or an installer.
 host::MappedFile MapInput(const std::string& native_path);
-// Reads exactly `count` bytes from the file's position. Throws ToolError when the file ends
-// first, host::HostError when it cannot be read.
-void ReadFully(host::InputFile& file, uint8_t* out, size_t count);
 // Throws ToolError when a file of `size` bytes is too large to be an archive or an installer.
 void CheckImageSize(const std::string& native_path, int64_t size);
 
-// Offsets of every package-block marker and every settings-record marker in an open file of
-// `size` bytes, read through a buffer of 256 KiB. Throws host::HostError or ToolError when the
-// file cannot be read.
+// Offsets of every package-block marker and every settings-record marker in `size` bytes.
 struct MarkerOffsets {
   std::vector<size_t> package_blocks;
   std::vector<size_t> settings_records;
 };
-MarkerOffsets ScanForMarkers(host::InputFile& file, size_t size);
+MarkerOffsets FindMarkers(const uint8_t* data, size_t size);
 
 struct Settings {
   uint32_t job = 0;  // as stored; 0 and 1 are the JobKind values

@@ -11,7 +11,7 @@
 #include "host/files.h"
 #include "host/host_error.h"
 #include "tools/setup-pack/cli/tool_error.h"
-#include "tools/setup-pack/image/page_buffer.h"
+#include "tools/setup-pack/tree/page_buffer.h"
 
 namespace setup_pack {
 namespace {
