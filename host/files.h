@@ -139,6 +139,10 @@ struct FolderItem {
 // the platform reports them). Returns false when the folder cannot be listed.
 bool ListFolder(const std::string& folder, const std::function<void(const FolderItem&)>& visit);
 
+// Renames the file `from` to `to`, replacing a file `to` as one step (POSIX rename, Windows
+// MoveFileEx with MOVEFILE_REPLACE_EXISTING). Throws HostError on failure.
+void RenameReplacing(const std::string& from, const std::string& to);
+
 // Deletes one file (or a link) without changing its attributes first. False on failure.
 bool DeleteFileAt(const std::string& path);
 // Removes an empty folder. False on failure.

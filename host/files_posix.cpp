@@ -375,6 +375,12 @@ bool ListFolder(const std::string& folder, const std::function<void(const Folder
   return true;
 }
 
+void RenameReplacing(const std::string& from, const std::string& to) {
+  if (::rename(NativePath(from).c_str(), NativePath(to).c_str()) != 0) {
+    throw ErrorFor("Cannot replace file", to, errno);
+  }
+}
+
 bool DeleteFileAt(const std::string& path) { return ::unlink(NativePath(path).c_str()) == 0; }
 
 bool RemoveFolder(const std::string& path) { return ::rmdir(NativePath(path).c_str()) == 0; }

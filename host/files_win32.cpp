@@ -381,6 +381,12 @@ bool DeleteItemItself(const std::string& raw_path, bool folder) {
 
 }  // namespace
 
+void RenameReplacing(const std::string& from, const std::string& to) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    throw ErrorFor("Cannot replace file", to, GetLastError());
+  }
+}
+
 bool DeleteFileAt(const std::string& path) { return DeleteItemItself(path, false); }
 
 bool RemoveFolder(const std::string& path) { return DeleteItemItself(path, true); }

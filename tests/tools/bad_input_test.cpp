@@ -57,9 +57,9 @@ TEST_F(BadInputTest, IsRefusedWithAMessageAndChangesNothing) {
   const size_t third_header = 272 + 272 + 18;
   const std::vector<Case> cases = {
       {"create: folder missing", [] {}, {"create", Path("missing"), Path("out\\a.pak")},
-       "cannot read the folder"},
+       "Cannot read the folder"},
       {"create: folder is a file", [] {}, {"create", Path("good.pak"), Path("out\\a.pak")},
-       "is not a folder"},
+       "It is not a folder."},
       {"create: destination folder missing", [] {}, {"create", Path("tree"), Path("none\\a.pak")},
        "cannot write"},
       {"create: name over 255 characters",
@@ -117,7 +117,7 @@ TEST_F(BadInputTest, IsRefusedWithAMessageAndChangesNothing) {
       {"embed: archive missing", [] {},
        {"embed", TestImagePath(), Path("missing.pak"), Path("out\\a.exe")}, "missing.pak"},
       {"build: folder missing", [] {},
-       {"build", TestImagePath(), Path("missing"), Path("out\\a.exe")}, "cannot read the folder"},
+       {"build", TestImagePath(), Path("missing"), Path("out\\a.exe")}, "Cannot read the folder"},
       {"list: file missing", [] {}, {"list", Path("missing.pak")}, "missing.pak"},
       {"extract: a prefix no entry has", [] {},
        {"extract", "--prefix", "S", Path("good.pak"), Path("out\\dest")},

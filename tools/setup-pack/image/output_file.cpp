@@ -72,7 +72,11 @@ void PendingOutput::Commit(const std::optional<std::string>& permissions_from) {
     throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());
   }
   file_.reset();
-  ReplaceFileWith(host::NativePath(temporary_path_), final_path_);
+  try {
+    host::RenameReplacing(temporary_path_, final_path_);
+  } catch (const host::HostError& error) {
+    throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());
+  }
   committed_ = true;
 }
 

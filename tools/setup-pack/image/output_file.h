@@ -39,8 +39,4 @@ class PendingOutput {
   bool committed_ = false;
 };
 
-// Platform part (output_file_posix.cpp, output_file_win32.cpp): renames `from` to `to`, replacing
-// `to`. Throws ToolError with the platform's text.
-void ReplaceFileWith(const std::string& from, const std::string& to);
-
 }  // namespace setup_pack

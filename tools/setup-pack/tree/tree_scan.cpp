@@ -7,9 +7,9 @@
 #include <string>
 
 #include "archive/package_rules.h"
+#include "host/source_folder.h"
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/text/archive_text.h"
-#include "tools/setup-pack/tree/source_tree.h"
 
 namespace setup_pack {
 namespace {
@@ -17,13 +17,13 @@ namespace {
 constexpr uint64_t kMaxFileSize = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
 
 struct NamedItem {
-  SourceItem item;
+  host::SourceItem item;
   std::string archive_name;  // of the item alone
 };
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-NamedItem NameItem(const SourceItem& item, const std::string& source_path) {
+NamedItem NameItem(const host::SourceItem& item, const std::string& source_path) {
   const std::optional<std::string> archive_name = ToArchiveText(item.native_name);
   if (!archive_name) {
     throw ToolError(Quoted(source_path) +
@@ -51,8 +51,8 @@ void RequireDistinctIgnoringCase(const std::vector<NamedItem>& items, const std:
 void ScanFolder(const std::string& native_folder, const std::string& archive_folder,
                 std::vector<TreeItem>& items) {
   std::vector<NamedItem> named;
-  for (const SourceItem& item : ListSourceFolder(native_folder)) {
-    named.push_back(NameItem(item, JoinNativePath(native_folder, item.native_name)));
+  for (const host::SourceItem& item : host::ListSourceFolder(native_folder)) {
+    named.push_back(NameItem(item, host::JoinNativePath(native_folder, item.native_name)));
   }
   RequireDistinctIgnoringCase(named, native_folder);
   std::sort(named.begin(), named.end(), [](const NamedItem& a, const NamedItem& b) {
@@ -60,7 +60,7 @@ void ScanFolder(const std::string& native_folder, const std::string& archive_fol
   });
   for (const NamedItem& entry : named) {
     TreeItem tree_item;
-    tree_item.source_path = JoinNativePath(native_folder, entry.item.native_name);
+    tree_item.source_path = host::JoinNativePath(native_folder, entry.item.native_name);
     tree_item.name =
         archive_folder.empty() ? entry.archive_name : archive_folder + "\\" + entry.archive_name;
     tree_item.is_folder = entry.item.is_folder;
@@ -85,7 +85,7 @@ void ScanFolder(const std::string& native_folder, const std::string& archive_fol
 }  // namespace
 
 std::vector<TreeItem> ScanTree(const std::string& native_root) {
-  RequireSourceFolder(native_root);
+  host::RequireSourceFolder(native_root);
   std::vector<TreeItem> items;
   ScanFolder(native_root, std::string(), items);
   return items;

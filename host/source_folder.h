@@ -1,5 +1,6 @@
-// Reading the folder that create and build pack, one folder at a time, in the platform's own
-// spelling. Implemented per platform (source_tree_posix.cpp, source_tree_win32.cpp).
+// Reading a folder of product files to pack, one folder at a time. Unlike the rest of the file
+// layer, these take and give paths in the platform's own spelling (the packing tool's command
+// line), untranslated. Implemented per platform (source_folder_posix.cpp, _win32.cpp).
 //
 // POSIX: a file's attributes are the read-only bit (0x01) when its owner may not write it, else
 // 0; hidden and system are always clear. A symbolic link to a file is packed as that file; a link
@@ -14,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace setup_pack {
+namespace host {
 
 struct SourceItem {
   std::string native_name;  // the item's name in its folder, platform spelling
@@ -24,14 +25,14 @@ struct SourceItem {
   uint32_t modified = 0;    // DOS date-time, local time
 };
 
-// Throws ToolError when `native_path` does not exist, is not a folder, or cannot be read.
+// Throws HostError when `native_path` does not exist, is not a folder, or cannot be read.
 void RequireSourceFolder(const std::string& native_path);
 
-// The items of one folder ("." and ".." left out), in no particular order. Throws ToolError
+// The items of one folder ("." and ".." left out), in no particular order. Throws HostError
 // when the folder cannot be listed or holds an item that cannot be packed.
 std::vector<SourceItem> ListSourceFolder(const std::string& native_folder);
 
 // `folder` joined with `name` by the platform's separator.
 std::string JoinNativePath(const std::string& folder, const std::string& name);
 
-}  // namespace setup_pack
+}  // namespace host

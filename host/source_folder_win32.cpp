@@ -1,9 +1,9 @@
 #include "host/files.h"
+#include "host/source_folder.h"
 #include "host/win32.h"
-#include "tools/setup-pack/cli/tool_error.h"
-#include "tools/setup-pack/tree/source_tree.h"
+#include "host/host_error.h"
 
-namespace setup_pack {
+namespace host {
 namespace {
 
 // The bits SetFileAttributesA restores; the others (compressed, sparse, reparse point, ...)
@@ -13,7 +13,7 @@ constexpr DWORD kPackedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string LastErrorText() { return host::win32::ErrorText(GetLastError()); }
+std::string LastErrorText() { return win32::ErrorText(GetLastError()); }
 
 // Seconds since 1970 of a file time (100-nanosecond steps since 1601), rounded down.
 int64_t UtcSecondsOf(const FILETIME& time) {
@@ -25,18 +25,18 @@ SourceItem DescribeItem(const std::string& folder, const WIN32_FIND_DATAA& found
   const std::string path = JoinNativePath(folder, found.cFileName);
   // The ANSI find functions put '?' where the code page has no character for one of the name's.
   if (std::string(found.cFileName).find('?') != std::string::npos) {
-    throw ToolError(Quoted(path) + ": the name cannot be written in the ANSI code page");
+    throw HostError("Cannot pack " + Quoted(path) + ". The name cannot be written in the ANSI code page.");
   }
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    throw ToolError("cannot read " + Quoted(path) + ": " + LastErrorText());
+    throw HostError("Cannot read " + Quoted(path) + ". " + LastErrorText());
   }
   SourceItem item;
   item.native_name = found.cFileName;
-  item.modified = host::LocalDosDateTimeOf(UtcSecondsOf(found.ftLastWriteTime));
+  item.modified = LocalDosDateTimeOf(UtcSecondsOf(found.ftLastWriteTime));
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      throw ToolError(Quoted(path) + " is a link to a folder; links to folders are not followed");
+      throw HostError("Cannot pack " + Quoted(path) + ". It is a link to a folder; links to folders are not followed.");
     }
     item.is_folder = true;
     item.attributes = (attributes & kPackedAttributes) | FILE_ATTRIBUTE_DIRECTORY;
@@ -52,18 +52,18 @@ SourceItem DescribeItem(const std::string& folder, const WIN32_FIND_DATAA& found
 void RequireSourceFolder(const std::string& native_path) {
   const DWORD attributes = GetFileAttributesA(native_path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    throw ToolError("cannot read the folder " + Quoted(native_path) + ": " + LastErrorText());
+    throw HostError("Cannot read the folder " + Quoted(native_path) + ". " + LastErrorText());
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    throw ToolError(Quoted(native_path) + " is not a folder");
+    throw HostError("Cannot read the folder " + Quoted(native_path) + ". It is not a folder.");
   }
 }
 
 std::vector<SourceItem> ListSourceFolder(const std::string& native_folder) {
   WIN32_FIND_DATAA found{};
-  host::win32::UniqueFind find(FindFirstFileA(JoinNativePath(native_folder, "*").c_str(), &found));
+  win32::UniqueFind find(FindFirstFileA(JoinNativePath(native_folder, "*").c_str(), &found));
   if (!find.valid()) {
-    throw ToolError("cannot list the folder " + Quoted(native_folder) + ": " + LastErrorText());
+    throw HostError("Cannot list the folder " + Quoted(native_folder) + ". " + LastErrorText());
   }
   std::vector<SourceItem> items;
   do {
@@ -71,7 +71,7 @@ std::vector<SourceItem> ListSourceFolder(const std::string& native_folder) {
     if (name != "." && name != "..") items.push_back(DescribeItem(native_folder, found));
   } while (FindNextFileA(find.get(), &found));
   if (GetLastError() != ERROR_NO_MORE_FILES) {
-    throw ToolError("cannot list the folder " + Quoted(native_folder) + ": " + LastErrorText());
+    throw HostError("Cannot list the folder " + Quoted(native_folder) + ". " + LastErrorText());
   }
   return items;
 }
@@ -81,4 +81,4 @@ std::string JoinNativePath(const std::string& folder, const std::string& name) {
   return folder + "\\" + name;
 }
 
-}  // namespace setup_pack
+}  // namespace host

@@ -7,10 +7,10 @@
 #include <memory>
 
 #include "host/files.h"
-#include "tools/setup-pack/cli/tool_error.h"
-#include "tools/setup-pack/tree/source_tree.h"
+#include "host/source_folder.h"
+#include "host/host_error.h"
 
-namespace setup_pack {
+namespace host {
 namespace {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -21,18 +21,18 @@ SourceItem DescribeItem(const std::string& folder, const char* name) {
   const std::string path = JoinNativePath(folder, name);
   struct stat status {};
   if (lstat(path.c_str(), &status) != 0) {
-    throw ToolError("cannot read " + Quoted(path) + ": " + ErrnoText(errno));
+    throw HostError("Cannot read " + Quoted(path) + ". " + ErrnoText(errno));
   }
   const bool is_link = S_ISLNK(status.st_mode);
   if (is_link && stat(path.c_str(), &status) != 0) {
-    throw ToolError(Quoted(path) + " is a link that leads nowhere: " + ErrnoText(errno));
+    throw HostError("Cannot pack " + Quoted(path) + ". It is a link that leads nowhere: " + ErrnoText(errno));
   }
   SourceItem item;
   item.native_name = name;
-  item.modified = host::LocalDosDateTimeOf(status.st_mtime);
+  item.modified = LocalDosDateTimeOf(status.st_mtime);
   if (S_ISDIR(status.st_mode)) {
     if (is_link) {
-      throw ToolError(Quoted(path) + " is a link to a folder; links to folders are not followed");
+      throw HostError("Cannot pack " + Quoted(path) + ". It is a link to a folder; links to folders are not followed.");
     }
     item.is_folder = true;
     item.attributes = 0x10;
@@ -40,7 +40,7 @@ SourceItem DescribeItem(const std::string& folder, const char* name) {
     item.size = static_cast<uint64_t>(status.st_size);
     item.attributes = (status.st_mode & S_IWUSR) != 0 ? 0 : 0x01;
   } else {
-    throw ToolError(Quoted(path) + " is neither a regular file nor a folder");
+    throw HostError("Cannot pack " + Quoted(path) + ". It is neither a regular file nor a folder.");
   }
   return item;
 }
@@ -54,15 +54,15 @@ struct DirCloser {
 void RequireSourceFolder(const std::string& native_path) {
   struct stat status {};
   if (stat(native_path.c_str(), &status) != 0) {
-    throw ToolError("cannot read the folder " + Quoted(native_path) + ": " + ErrnoText(errno));
+    throw HostError("Cannot read the folder " + Quoted(native_path) + ". " + ErrnoText(errno));
   }
-  if (!S_ISDIR(status.st_mode)) throw ToolError(Quoted(native_path) + " is not a folder");
+  if (!S_ISDIR(status.st_mode)) throw HostError("Cannot read the folder " + Quoted(native_path) + ". It is not a folder.");
 }
 
 std::vector<SourceItem> ListSourceFolder(const std::string& native_folder) {
   std::unique_ptr<DIR, DirCloser> dir(opendir(native_folder.c_str()));
   if (!dir) {
-    throw ToolError("cannot list the folder " + Quoted(native_folder) + ": " + ErrnoText(errno));
+    throw HostError("Cannot list the folder " + Quoted(native_folder) + ". " + ErrnoText(errno));
   }
   std::vector<SourceItem> items;
   for (;;) {
@@ -73,7 +73,7 @@ std::vector<SourceItem> ListSourceFolder(const std::string& native_folder) {
     items.push_back(DescribeItem(native_folder, entry->d_name));
   }
   if (errno != 0) {
-    throw ToolError("cannot list the folder " + Quoted(native_folder) + ": " + ErrnoText(errno));
+    throw HostError("Cannot list the folder " + Quoted(native_folder) + ". " + ErrnoText(errno));
   }
   return items;
 }
@@ -83,4 +83,4 @@ std::string JoinNativePath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-}  // namespace setup_pack
+}  // namespace host
