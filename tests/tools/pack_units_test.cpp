@@ -14,12 +14,12 @@
 #include "archive/package_rules.h"
 #include "archive/settings_record.h"
 #include "host/files.h"
+#include "host/windows1252.h"
 #include "tests/support/temp_folder.h"
 #include "tools/setup-pack/cli/command_line.h"
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/commands/archive_walk.h"
 #include "tools/setup-pack/image/package_image.h"
-#include "tools/setup-pack/text/windows1252.h"
 
 namespace setup_pack {
 namespace {
@@ -46,9 +46,9 @@ TEST(Windows1252Test, ConvertsWhatItCanSpellAndRefusesTheRest) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Utf8ToWindows1252(c.utf8), c.ansi);
+    EXPECT_EQ(host::Utf8ToWindows1252(c.utf8), c.ansi);
     if (c.ansi) {
-      EXPECT_EQ(Windows1252ToUtf8(*c.ansi), c.utf8);
+      EXPECT_EQ(host::Windows1252ToUtf8(*c.ansi), c.utf8);
     }
   }
 }

@@ -1,8 +1,8 @@
-#include "tools/setup-pack/text/archive_text.h"
+#include "host/ansi_text.h"
 
-#include "tools/setup-pack/text/windows1252.h"
+#include "host/windows1252.h"
 
-namespace setup_pack {
+namespace host {
 
 std::optional<std::string> ToArchiveText(const std::string& native) {
   return Utf8ToWindows1252(native);
@@ -12,4 +12,4 @@ std::string ToNativeText(const std::string& archive_text) {
   return Windows1252ToUtf8(archive_text);
 }
 
-}  // namespace setup_pack
+}  // namespace host

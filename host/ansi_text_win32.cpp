@@ -1,6 +1,6 @@
-#include "tools/setup-pack/text/archive_text.h"
+#include "host/ansi_text.h"
 
-namespace setup_pack {
+namespace host {
 
 // The ANSI APIs already hand out ANSI text. A file name that the ANSI code page cannot spell
 // comes back from them with '?' in its place; the tree scan refuses such names.
@@ -8,4 +8,4 @@ std::optional<std::string> ToArchiveText(const std::string& native) { return nat
 
 std::string ToNativeText(const std::string& archive_text) { return archive_text; }
 
-}  // namespace setup_pack
+}  // namespace host

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace setup_pack {
+namespace host {
 
 // None when the text is not valid UTF-8 or holds a character that Windows-1252 cannot represent.
 std::optional<std::string> Utf8ToWindows1252(const std::string& utf8);
@@ -14,4 +14,4 @@ std::optional<std::string> Utf8ToWindows1252(const std::string& utf8);
 // 0x9D) become U+0081 and so on, as Windows converts them, so they also convert back.
 std::string Windows1252ToUtf8(const std::string& ansi);
 
-}  // namespace setup_pack
+}  // namespace host

@@ -1,8 +1,8 @@
-#include "tools/setup-pack/text/windows1252.h"
+#include "host/windows1252.h"
 
 #include <cstdint>
 
-namespace setup_pack {
+namespace host {
 namespace {
 
 // Code points of the bytes 0x80 to 0x9F; the undefined ones map to the C1 control of the same
@@ -104,4 +104,4 @@ std::string Windows1252ToUtf8(const std::string& ansi) {
   return utf8;
 }
 
-}  // namespace setup_pack
+}  // namespace host
