@@ -307,14 +307,6 @@ std::string ParentFolderOf(const std::string& path) {
   return parent;
 }
 
-bool RunningUnderWine() {
-  static const bool wine = [] {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-  }();
-  return wine;
-}
-
 // The handle's path on its volume (no drive), as the file system names the opened item.
 std::wstring VolumePathOf(HANDLE item) {
   // Room for the longest path the volume can hold.
@@ -372,7 +364,7 @@ bool DeleteItemItself(const std::string& raw_path, bool folder) {
   if (!GetFileInformationByHandle(item.get(), &information)) return false;
   const bool is_folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (is_folder != folder) return false;
-  if (RunningUnderWine() && !WineOpenedTheItemItself(item.get(), path)) return false;
+  if (win32::RunningUnderWine() && !WineOpenedTheItemItself(item.get(), path)) return false;
   FILE_DISPOSITION_INFO disposition{};
   disposition.DeleteFile = TRUE;
   return SetFileInformationByHandle(item.get(), FileDispositionInfo, &disposition,

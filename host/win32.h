@@ -25,6 +25,10 @@ namespace host::win32 {
 // The text of a Win32 error code, without the trailing line break.
 std::string ErrorText(unsigned long error_code);
 
+// True when the program runs under Wine (its ntdll exports wine_get_version). Only for working
+// around a defect of Wine's that Windows does not have; Windows never takes that path.
+bool RunningUnderWine();
+
 // Closes a HANDLE when it goes out of scope.
 class UniqueHandle {
  public:

@@ -15,4 +15,12 @@ std::string ErrorText(unsigned long error_code) {
   return std::string(buffer, length);
 }
 
+bool RunningUnderWine() {
+  static const bool wine = [] {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
 }  // namespace host::win32

@@ -77,11 +77,6 @@ bool MakeJunction(const std::string& link, const std::string& target, std::strin
   return false;
 }
 
-bool RunsOnWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 ShellMessageCatcher* active_catcher = nullptr;
 std::set<HWND> closing;
 
@@ -142,7 +137,7 @@ std::optional<FileTimes> TimesOf(const std::string& path) {
   const std::optional<WIN32_FILE_ATTRIBUTE_DATA> data = AttributeDataOf(path);
   if (!data) return std::nullopt;
   FileTimes times;
-  if (!RunsOnWine()) times.creation = AsInt64(data->ftCreationTime);
+  if (!host::win32::RunningUnderWine()) times.creation = AsInt64(data->ftCreationTime);
   times.access = AsInt64(data->ftLastAccessTime);
   times.write = AsInt64(data->ftLastWriteTime);
   return times;

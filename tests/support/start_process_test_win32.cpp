@@ -29,11 +29,6 @@ class ScopedDefectLog {
   std::string saved_;
 };
 
-bool UnderWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 // A stand-in for CreateProcessA that fails with the given errors in turn, then succeeds.
 struct ScriptedStart {
   std::vector<DWORD> failures;
@@ -66,7 +61,7 @@ TEST(StartProcessTest, OnlyTheInternalErrorUnderWineIsAnsweredByAnotherStart) {
       {"another failure", {ERROR_FILE_NOT_FOUND}, FALSE, 1},
       {"the defect, then another failure", {ERROR_INTERNAL_ERROR, ERROR_ACCESS_DENIED}, FALSE, 2},
   };
-  const bool wine = UnderWine();
+  const bool wine = host::win32::RunningUnderWine();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedStart start{c.failures};
@@ -81,7 +76,7 @@ TEST(StartProcessTest, OnlyTheInternalErrorUnderWineIsAnsweredByAnotherStart) {
 }
 
 TEST(StartProcessTest, EachDefectIsRecorded) {
-  if (!UnderWine()) GTEST_SKIP() << "the defect is Wine's";
+  if (!host::win32::RunningUnderWine()) GTEST_SKIP() << "the defect is Wine's";
   TempFolder temp;
   const std::string path = temp.Sub("defects.log");
   const ScopedDefectLog log(path);

@@ -8,11 +8,6 @@ namespace {
 
 constexpr int kStartsAfterTheDefect = 2;
 
-bool RunningUnderWine() {
-  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 void RecordDefect(const std::string& what) {
   const char* const log = std::getenv("SETUP_WINE_DEFECT_LOG");
   if (log == nullptr || log[0] == '\0') return;
@@ -37,7 +32,7 @@ BOOL CreateProcessOverWineDefect(const std::string& what,
     const BOOL created = create_process();
     const DWORD error = GetLastError();
     if (created || error != ERROR_INTERNAL_ERROR || attempt == kStartsAfterTheDefect ||
-        !RunningUnderWine()) {
+        !host::win32::RunningUnderWine()) {
       SetLastError(error);
       return created;
     }
