@@ -38,9 +38,10 @@ std::string JobName(uint32_t job) {
 }
 
 // Whether a PE image carries an Authenticode signature, its certificate table.
-void CheckSignature(const std::string& native_path, Report& report) {
+void CheckSignature(const PackageImage& image, Report& report) {
   try {
-    const std::optional<PeSignature> pe = ReadFileSignature(native_path);
+    const std::optional<PeSignature> pe = ReadPeSignature(
+        image.file_bytes(), std::min(image.file_size(), kPeHeadBytes), image.file_size());
     if (!pe) return;
     report.facts.push_back(pe->present() ? "Authenticode signature: present (" +
                                                std::to_string(pe->table_size) + " bytes)"
@@ -50,11 +51,10 @@ void CheckSignature(const std::string& native_path, Report& report) {
   }
 }
 
-void CheckInstallerImage(const PackageImage& image, const std::string& native_path,
-                         Report& report) {
+void CheckInstallerImage(const PackageImage& image, Report& report) {
   report.facts.push_back("installer image: package block at byte offset " +
                          std::to_string(image.block_offset()));
-  CheckSignature(native_path, report);
+  CheckSignature(image, report);
   if (image.package_marker_count() > 1) {
     report.problems.push_back("the image holds the package block's marker " +
                               std::to_string(image.package_marker_count()) +
@@ -152,7 +152,7 @@ int RunVerify(const CommandLine& line) {
   const PackageImage image = PackageImage::Load(line.operands[0]);
   Report report;
   if (image.is_installer()) {
-    CheckInstallerImage(image, line.operands[0], report);
+    CheckInstallerImage(image, report);
   } else {
     report.facts.push_back("raw archive: " + std::to_string(image.file_size()) + " bytes");
     if (image.file_size() > static_cast<size_t>(archive::kArchiveCapacity)) {

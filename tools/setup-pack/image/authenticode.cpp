@@ -1,11 +1,8 @@
 #include "tools/setup-pack/image/authenticode.h"
 
 #include <string>
-#include <vector>
 
 #include "archive/little_endian.h"
-#include "host/files.h"
-#include "host/host_error.h"
 #include "tools/setup-pack/cli/tool_error.h"
 
 namespace setup_pack {
@@ -65,18 +62,6 @@ std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size
                     ") lies outside the file");
   }
   return signature;
-}
-
-std::optional<PeSignature> ReadFileSignature(const std::string& native_path) {
-  try {
-    host::InputFile file = host::InputFile::OpenReadOnly(native_path);
-    const int64_t size = file.Size();
-    std::vector<uint8_t> head(kPeHeadBytes);
-    const size_t filled = file.Read(head.data(), head.size());
-    return ReadPeSignature(head.data(), filled, static_cast<uint64_t>(size));
-  } catch (const host::HostError& error) {
-    throw ToolError(error.what());
-  }
 }
 
 void PeChecksum::AddByte(uint8_t byte) {

@@ -43,10 +43,6 @@ struct PeSignature {
 std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size,
                                            uint64_t file_size);
 
-// The same, read from the beginning of the file at `native_path`. Throws ToolError when the file
-// cannot be read or its certificate table lies outside it.
-std::optional<PeSignature> ReadFileSignature(const std::string& native_path);
-
 // The image checksum as the Windows loader and CheckSumMappedFile define it: the file's 16-bit
 // little-endian words (a last odd byte padded with zero) summed with the carries folded back,
 // the CheckSum field itself counted as zero, plus the file's length. Fed in pieces of any size.

@@ -61,6 +61,8 @@ class PackageImage {
   std::optional<Settings> settings() const;
 
   size_t file_size() const { return file_size_; }
+  // The whole file, in memory.
+  const uint8_t* file_bytes() const { return file_.data(); }
 
  private:
   host::MappedFile file_;
