@@ -17,8 +17,6 @@
 namespace setup_pack {
 namespace {
 
-// The template is copied to the built image in pieces of this size.
-constexpr size_t kCopyBlock = size_t{1} << 20;
 // The settings fields that a build sets (job and key); the rest of the record is the template's.
 constexpr size_t kSettingsFieldsOffset = offsetof(archive::SettingsRecord, job);
 constexpr size_t kSettingsFieldsSize = offsetof(archive::SettingsRecord, reserved) -
