@@ -28,8 +28,15 @@ constexpr uint32_t kAttributeArchive = 0x20;
 constexpr uint32_t kAttributeNormal = 0x80;
 constexpr uint32_t kAttributeReparsePoint = 0x400;
 
-// The native spelling of an installer path (backslashes become slashes on POSIX).
+// The file layer spells paths as the installer does, with backslashes between the parts. On
+// POSIX the native spelling turns them into slashes, and the character kLiteralBackslash (the
+// unit separator, a control character that no package name may hold) into a backslash, so that a
+// POSIX name holding a backslash can be spelled as well. On Windows both spellings are the same.
+constexpr char kLiteralBackslash = '\x1F';
+// The native spelling of a path of the file layer.
 std::string NativePath(const std::string& path);
+// The file layer's spelling of a native path (a path from a command line): NativePath's reverse.
+std::string FromNativePath(const std::string& native);
 
 // A file being written. Created replacing any file of the same name; closed by its destructor if
 // not closed before. Move-only.

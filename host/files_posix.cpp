@@ -36,8 +36,9 @@ std::string ErrnoText(int error) {
   return PickErrorText(strerror_r(error, buffer, sizeof buffer), buffer);
 }
 
+// Messages name the path in the platform's spelling.
 HostError ErrorFor(const char* what, const std::string& path, int error) {
-  return HostError(std::string(what) + " \"" + path + "\". " + ErrnoText(error));
+  return HostError(std::string(what) + " \"" + NativePath(path) + "\". " + ErrnoText(error));
 }
 
 // The umask can only be read by setting it. Reading it once, while the program starts and before
@@ -111,8 +112,26 @@ bool CreateNativeFolderWithParents(const std::string& native) {
 
 std::string NativePath(const std::string& path) {
   std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
+  for (char& c : native) {
+    if (c == '\\') {
+      c = '/';
+    } else if (c == kLiteralBackslash) {
+      c = '\\';
+    }
+  }
   return native;
+}
+
+std::string FromNativePath(const std::string& native) {
+  std::string path = native;
+  for (char& c : path) {
+    if (c == '/') {
+      c = '\\';
+    } else if (c == '\\') {
+      c = kLiteralBackslash;
+    }
+  }
+  return path;
 }
 
 // ---- OutputFile ----

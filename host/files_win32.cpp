@@ -48,6 +48,8 @@ bool CreateWithParents(const std::string& path) {
 
 std::string NativePath(const std::string& path) { return path; }
 
+std::string FromNativePath(const std::string& native) { return native; }
+
 // ---- OutputFile ----
 
 OutputFile::OutputFile(NativeFile file, std::string path, bool created_new)

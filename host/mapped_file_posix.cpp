@@ -29,7 +29,7 @@ void ReportCutShort(int /*signal*/) {
 }
 
 HostError ErrorFor(const std::string& path, int error) {
-  return HostError("Cannot read file \"" + path + "\". " + std::strerror(error));
+  return HostError("Cannot read file \"" + NativePath(path) + "\". " + std::strerror(error));
 }
 
 }  // namespace

@@ -166,7 +166,7 @@ TEST_F(WriteFaultTest, ExtractPartReportsTheFailedWriteAndEndsThePass) {
   EXPECT_EQ(calls[0], "busy(1)");
   EXPECT_THAT(calls[1], HasSubstr("message("));
   EXPECT_THAT(calls[1], HasSubstr(fault_testing::PlatformText(EFBIG)));
-  EXPECT_THAT(calls[1], HasSubstr(target + "\\big.bin"));
+  EXPECT_THAT(calls[1], HasSubstr(host::NativePath(target + "\\big.bin")));
   EXPECT_EQ(calls[2], "busy(0)");
   EXPECT_EQ(fault_testing::Snapshot(temp_.path()),
             (Listing{{"product", "folder"},
@@ -195,7 +195,7 @@ TEST_F(WriteFaultTest, FullDeviceFailsTheEntryWithThePlatformsText) {
                                              "C\\a.txt: extracted", "C\\big.bin: failed"}));
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_THAT(ui.Messages()[0], HasSubstr(fault_testing::PlatformText(ENOSPC)));
-  EXPECT_THAT(ui.Messages()[0], HasSubstr(target + "\\big.bin"));
+  EXPECT_THAT(ui.Messages()[0], HasSubstr(host::NativePath(target + "\\big.bin")));
   EXPECT_EQ(fault_testing::Snapshot(temp_.path()),
             (Listing{{"target", "folder"},
                      {"target\\empty.txt", "file, 0 bytes"},

@@ -102,7 +102,9 @@ TEST_F(OutputFileTest, WritesAndReplacesContents) {
   }
 }
 
-TEST_F(OutputFileTest, CreatingFailsWithThePathAsGivenAndThePlatformsText) {
+// Error texts name the path in the platform's own spelling (the slashes of POSIX), whatever
+// spelling the file layer was given.
+TEST_F(OutputFileTest, CreatingFailsWithThePathInThePlatformsSpellingAndItsText) {
   fs::create_directories(host::NativePath(temp_.Sub("taken")));
   struct Case {
     const char* name;
@@ -115,7 +117,7 @@ TEST_F(OutputFileTest, CreatingFailsWithThePathAsGivenAndThePlatformsText) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ExpectHostError([&] { host::OutputFile::CreateReplacing(c.path); },
-                    "Cannot create file \"" + c.path + "\". ");
+                    "Cannot create file \"" + host::NativePath(c.path) + "\". ");
   }
 }
 
@@ -377,18 +379,18 @@ TEST_F(InputFileTest, SeeksReadsAndCountsTheBytes) {
   EXPECT_EQ(std::string(second, 3), "345");
 }
 
-TEST_F(InputFileTest, ErrorsCarryThePathAsGivenAndThePlatformsText) {
+TEST_F(InputFileTest, ErrorsCarryThePathInThePlatformsSpellingAndItsText) {
   const std::string missing = temp_.Sub("missing.bin");
   ExpectHostError([&] { host::InputFile::OpenReadOnly(missing); },
-                  "Cannot open file \"" + missing + "\". ");
+                  "Cannot open file \"" + host::NativePath(missing) + "\". ");
   const std::string folder = temp_.Sub("folder");
   fs::create_directories(host::NativePath(folder));
   ExpectHostError([&] { host::InputFile::OpenReadOnly(folder); },
-                  "Cannot open file \"" + folder + "\". ");
+                  "Cannot open file \"" + host::NativePath(folder) + "\". ");
   const std::string path = temp_.Sub("archive.bin");
   WriteTextFile(path, "0123456789");
   host::InputFile file = host::InputFile::OpenReadOnly(path);
-  ExpectHostError([&] { file.Seek(-1); }, "Cannot seek in file \"" + path + "\". ");
+  ExpectHostError([&] { file.Seek(-1); }, "Cannot seek in file \"" + host::NativePath(path) + "\". ");
 }
 
 // ---- Folders ----
@@ -502,7 +504,7 @@ TEST_F(FolderTest, TheCurrentFolderCanBeSetAndRead) {
   const std::string before = host::GetCurrentFolder();
   const std::string missing = temp_.Sub("missing");
   ExpectHostError([&] { host::SetCurrentFolder(missing); },
-                  "Cannot change the current folder to \"" + missing + "\". ");
+                  "Cannot change the current folder to \"" + host::NativePath(missing) + "\". ");
   EXPECT_EQ(host::GetCurrentFolder(), before);
 }
 

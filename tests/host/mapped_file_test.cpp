@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/files.h"
 #include "host/host_error.h"
 #include "tests/support/temp_folder.h"
 
@@ -57,7 +58,7 @@ TEST_F(MappedFileTest, AMissingFileIsTheErrorOfThePlatform) {
     ADD_FAILURE() << "no error";
   } catch (const host::HostError& error) {
     const std::string text = error.what();
-    EXPECT_EQ(text.rfind("Cannot read file \"" + path + "\". ", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("Cannot read file \"" + host::NativePath(path) + "\". ", 0), 0u) << text;
   }
 }
 

@@ -183,7 +183,8 @@ TEST_F(ExtractTest, NeverWritesOverThePackageBeingRead) {
       }
     }
 
-    const ProgramResult extract = Pack({"extract", "--prefix", "P", package, box});
+    const ProgramResult extract =
+        Pack({"extract", "--prefix", "P", host::NativePath(package), host::NativePath(box)});
     EXPECT_EQ(extract.exit_code, 2);
     EXPECT_NE(extract.err.find("is the package being read"), std::string::npos) << extract.err;
     EXPECT_EQ(ReadBytes(package), archive.bytes());
@@ -255,7 +256,7 @@ TEST_F(ExtractTest, ReplacesLinksInTheDestinationInsteadOfFollowingThem) {
   archive.writer().AddFile(Spec("C\\new.txt"), "new");
   WriteBytes(temp_.Sub("package.pak"), archive.bytes());
 
-  const ProgramResult extract = Pack({"extract", "--prefix", "C", Path("package.pak"), dest});
+  const ProgramResult extract = Pack({"extract", "--prefix", "C", Path("package.pak"), Path("dest")});
   EXPECT_EQ(extract.exit_code, 0) << extract.err;
   EXPECT_EQ(FolderNames(outside), (std::vector<std::string>{"folder", "target.txt"}));
   EXPECT_TRUE(FolderNames(outside + "\\folder").empty());

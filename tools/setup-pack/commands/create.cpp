@@ -14,9 +14,9 @@ int RunCreate(const CommandLine& line) {
   const TreeArchivePlan plan = PlanTreeArchive(dir);
   // An archive written into the folder it packs is found there by the next create, which would
   // pack it into its own new version.
-  const std::optional<host::FileIdentity> archive = host::IdentityOf(archive_path);
+  const std::optional<host::FileIdentity> archive = host::IdentityOf(host::FromNativePath(archive_path));
   for (const TreeItem& item : plan.items) {
-    if (archive && !item.is_folder && host::IdentityOf(item.source_path) == archive) {
+    if (archive && !item.is_folder && host::IdentityOf(host::FromNativePath(item.source_path)) == archive) {
       throw ToolError("\"" + item.source_path + "\" is the archive being written; write it " +
                       "outside the folder it packs");
     }

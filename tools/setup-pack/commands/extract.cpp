@@ -54,7 +54,8 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& p
     return std::string("it is a file that names the destination folder itself");
   }
   if (destination.size() > archive::kMaxPathLength) {
-    return "its destination \"" + destination + "\" is " + std::to_string(destination.size()) +
+    return "its destination \"" + host::NativePath(destination) + "\" is " +
+           std::to_string(destination.size()) +
            " characters long; the limit is 255";
   }
   if (path.reader_name.size() > archive::kMaxEntryNameLength) {
@@ -103,7 +104,7 @@ std::optional<std::string> ExistingFileProblem(const std::string& destination,
   const std::optional<host::FileIdentity> identity =
       item->is_link ? host::IdentityOf(destination) : item->identity;
   if (package && identity == package) {
-    return "its destination \"" + destination + "\" is the package being read";
+    return "its destination \"" + host::NativePath(destination) + "\" is the package being read";
   }
   if (item->is_link) plan.linked_files.push_back(relative);
   return std::nullopt;
@@ -115,7 +116,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   Plan plan;
   size_t refusals = 0;
   const std::string dest_folder = host::AddBackslash(dest);
-  const std::optional<host::FileIdentity> package = host::IdentityOf(file);
+  const std::optional<host::FileIdentity> package = host::IdentityOf(host::FromNativePath(file));
   WriteOrder order;
   archive::MemoryWalkSource source(image.archive(), image.archive_size());
   const ArchiveWalk walk = VisitArchive(source, [&](const WalkedEntry& entry) {
@@ -159,7 +160,7 @@ void RemoveLinkAt(const std::string& path) {
   const std::optional<host::ItemOnDisk> item = host::LookAt(path);
   if (!item || !item->is_link) return;
   if (!host::DeleteFileAt(path) && !host::RemoveFolder(path)) {
-    throw ToolError("cannot remove the link \"" + path + "\" to write a real " +
+    throw ToolError("cannot remove the link \"" + host::NativePath(path) + "\" to write a real " +
                     "folder or file in its place; no entry was written");
   }
 }
@@ -182,7 +183,7 @@ void CreateTargets(const Plan& plan, const std::string& dest) {
   for (const std::string& part : plan.part_folders) targets.insert(host::AddBackslash(dest) + part);
   for (const std::string& target : targets) {
     if (!host::CreateFolderWithParents(target)) {
-      throw ToolError("cannot create the folder \"" + target + "\"");
+      throw ToolError("cannot create the folder \"" + host::NativePath(target) + "\"");
     }
   }
 }
@@ -227,7 +228,8 @@ void ExtractChecked(const PackageImage& image, const Plan& plan, const std::stri
     archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
     if (!archive::ExtractEntry(header, dest)) {
       throw ToolError("cannot extract " + LabelOfMatch(image, walk_prefix, done) + "; the " +
-                      std::to_string(done) + " entries before it stay in \"" + dest + "\"");
+                      std::to_string(done) + " entries before it stay in \"" +
+                      host::NativePath(dest) + "\"");
     }
     found = archive::FindNextEntry(header);
   }
@@ -237,7 +239,8 @@ void ExtractChecked(const PackageImage& image, const Plan& plan, const std::stri
 
 int RunExtract(const CommandLine& line) {
   const std::string& file = line.operands[0];
-  const std::string& dest = line.operands[1];
+  // DEST in the file layer's spelling, as the reader writes below it.
+  const std::string dest = host::FromNativePath(line.operands[1]);
   const PackageImage image = PackageImage::Load(file);
   const uint32_t key = KeyFor(image, line.key);
   const std::optional<std::string> prefix = ToArchiveText(line.prefix.value_or(std::string()));
@@ -254,7 +257,7 @@ int RunExtract(const CommandLine& line) {
   archive::SetArchiveKey(key);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
   ExtractChecked(image, plan, *prefix, walk_prefix, dest);
-  std::cout << "extracted " << plan.entries << " entries into \"" << dest << "\"\n";
+  std::cout << "extracted " << plan.entries << " entries into \"" << line.operands[1] << "\"\n";
   return kExitSuccess;
 }
 

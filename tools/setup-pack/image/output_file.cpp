@@ -9,8 +9,8 @@ namespace setup_pack {
 
 namespace {
 
-// The folder that will hold `path`, for its temporary file: a rename into place never crosses
-// file systems.
+// The folder that will hold `path` (the file layer's spelling), for its temporary file: a rename
+// into place never crosses file systems.
 std::string FolderOf(const std::string& path) {
   const size_t separator = path.find_last_of("\\/");
   if (separator == std::string::npos) return ".";
@@ -24,7 +24,8 @@ std::string FolderOf(const std::string& path) {
 // system allows still works.
 PendingOutput::PendingOutput(const std::string& native_path) : final_path_(native_path) {
   try {
-    file_.emplace(host::OutputFile::CreateUnique(FolderOf(native_path), ".setup-pack-"));
+    file_.emplace(
+        host::OutputFile::CreateUnique(FolderOf(host::FromNativePath(native_path)), ".setup-pack-"));
     temporary_path_ = file_->path();
   } catch (const host::HostError& error) {
     throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());
@@ -73,7 +74,7 @@ void PendingOutput::Commit(const std::optional<std::string>& permissions_from) {
   }
   file_.reset();
   try {
-    host::RenameReplacing(temporary_path_, final_path_);
+    host::RenameReplacing(temporary_path_, host::FromNativePath(final_path_));
   } catch (const host::HostError& error) {
     throw ToolError("cannot write \"" + final_path_ + "\": " + error.what());
   }

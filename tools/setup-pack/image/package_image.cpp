@@ -110,7 +110,8 @@ void CheckImageSize(const std::string& native_path, int64_t size) {
 
 host::MappedFile MapInput(const std::string& native_path) {
   try {
-    host::MappedFile file = host::MappedFile::Open(native_path, kMaxImageSize);
+    host::MappedFile file =
+        host::MappedFile::Open(host::FromNativePath(native_path), kMaxImageSize);
     CheckImageSize(native_path, static_cast<int64_t>(file.file_size()));
     return file;
   } catch (const host::HostError& error) {

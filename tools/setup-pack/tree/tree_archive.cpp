@@ -25,7 +25,7 @@ std::string LibraryFolderOf(const std::vector<TreeItem>& items) {
     if (!archive::IsManifestEntry(item.name)) continue;
     if (item.is_folder) return std::string();
     try {
-      host::InputFile file = host::InputFile::OpenReadOnly(item.source_path);
+      host::InputFile file = host::InputFile::OpenReadOnly(host::FromNativePath(item.source_path));
       std::string text(static_cast<size_t>(archive::kMaxTextSize), '\0');
       text.resize(file.Read(text.data(), text.size()));
       return archive::ParseManifestText(text).folder_name.value_or(std::string());
@@ -50,7 +50,7 @@ void WarnAboutUnknownParts(const std::vector<TreeItem>& items) {
 void WriteFileEntry(archive::ArchiveWriter& writer, const archive::EntrySpec& spec,
                     const TreeItem& item, PageBuffer& buffer) {
   try {
-    host::InputFile file = host::InputFile::OpenReadOnly(item.source_path);
+    host::InputFile file = host::InputFile::OpenReadOnly(host::FromNativePath(item.source_path));
     writer.BeginFile(spec, static_cast<int32_t>(item.size));
     uint64_t remaining = item.size;
     while (remaining > 0) {
