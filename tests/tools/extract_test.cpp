@@ -113,11 +113,12 @@ TEST_F(ExtractTest, ConvertsNamesBetweenAnsiAndThePlatform) {
       << list.out;
 }
 
-TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestination) {
+TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestinationOrThatWindowsCannotCreate) {
   struct Case {
     const char* name;
     std::string entry;
     std::vector<std::string> prefix_option;
+    std::string shown = {};  // the name as the message shows it, when not `entry` itself
   };
   const std::vector<Case> cases = {
       {"parent component", "..\\evil.txt", {}},
@@ -132,6 +133,10 @@ TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestination) {
       // Windows would write to the device, not into the destination.
       {"device name", "C\\nul.txt", {"--prefix", "C"}},
       {"device name as a folder", "C\\COM1\\evil.txt", {}},
+      // Names that Windows cannot create are not written anywhere either.
+      {"a character Windows refuses", "C\\what?.txt", {"--prefix", "C"}},
+      {"a control character", "C\\tab\there.txt", {}, "C\\tab^Ihere.txt"},
+      {"the unit separator", std::string("C\\a\x1F") + "b.txt", {}, "C\\a^_b.txt"},
   };
   host::CreateFolderWithParents(temp_.Sub("box"));
   for (const Case& c : cases) {
@@ -147,7 +152,8 @@ TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestination) {
     arguments.insert(arguments.end(), {Path("crafted.pak"), Path("box\\dest\\inner")});
     const ProgramResult extract = Pack(arguments);
     EXPECT_EQ(extract.exit_code, 2);
-    EXPECT_NE(extract.err.find("entry index 2 (" + c.entry + ")"), std::string::npos)
+    EXPECT_NE(extract.err.find("entry index 2 (" + (c.shown.empty() ? c.entry : c.shown) + ")"),
+              std::string::npos)
         << extract.err;
     EXPECT_TRUE(FolderNames(temp_.Sub("box")).empty());
   }

@@ -45,10 +45,20 @@ ReaderPath PathFor(const std::string& name, const std::string& walk_prefix) {
 }
 
 // Why the entry cannot be written below DEST, or none.
-std::optional<std::string> Refusal(const WalkedEntry& entry, const ReaderPath& path,
-                                   const std::string& destination) {
+std::optional<std::string> Refusal(const WalkedEntry& entry, const std::string& walk_prefix,
+                                   const ReaderPath& path, const std::string& destination) {
   if (const std::optional<std::string> problem = archive::EscapeProblem(path.relative)) {
     return "its name would leave the destination folder: it holds " + *problem;
+  }
+  // What verify reports of a name, and what Windows cannot create (control characters among
+  // them), is not written here either.
+  const std::string below = archive::NameBelowWalkPrefix(entry.name, walk_prefix);
+  if (!below.empty()) {
+    for (const std::string& component : archive::SplitPath(below, "\\")) {
+      if (const std::optional<std::string> problem = archive::ComponentProblem(component)) {
+        return "its name holds " + *problem;
+      }
+    }
   }
   if (path.relative.empty() && !archive::IsFolderEntry(entry.header)) {
     return std::string("it is a file that names the destination folder itself");
@@ -133,7 +143,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         }
         if (folder && !path.relative.empty()) plan.written_folders.insert(path.relative);
         const std::string destination = dest_folder + path.relative;
-        std::optional<std::string> refusal = Refusal(entry, path, destination);
+        std::optional<std::string> refusal = Refusal(entry, walk_prefix, path, destination);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
         if (!refusal && !folder) {
           refusal = ExistingFileProblem(destination, path.relative, package, plan);
