@@ -10,6 +10,7 @@
 
 #include "archive/archive_writer.h"
 #include "archive/dos_time.h"
+#include "archive/little_endian.h"
 #include "archive/package_block.h"
 #include "archive/package_rules.h"
 #include "archive/settings_record.h"
@@ -298,6 +299,35 @@ TEST(PackageImageTest, MarkerScanFindsMarkersAcrossItsSteps) {
   const MarkerOffsets found = FindMarkers(bytes.data(), bytes.size());
   EXPECT_EQ(found.package_blocks, expected.package_blocks);
   EXPECT_EQ(found.settings_records, expected.settings_records);
+}
+
+// The block is the first marker with the capacity behind it and room for the whole block; the
+// markers inside its archive area are not searched for, those before and after it are.
+TEST(PackageImageTest, MarkersAreSoughtOutsideTheBlocksArchiveArea) {
+  const size_t block_size = sizeof(archive::PackageBlock);
+  const auto place = [](std::vector<uint8_t>& bytes, size_t at, bool package_block) {
+    const uint8_t* marker = package_block ? archive::kPackageMarker : archive::kSettingsMarker;
+    const size_t size = package_block ? archive::kMarkerFieldSize : archive::kSettingsMarkerSize;
+    std::copy(marker, marker + size, bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  };
+  std::vector<uint8_t> image(1000 + block_size + 1000, 'x');
+  place(image, 100, true);   // a marker without the capacity: no block
+  place(image, 500, false);  // the settings record
+  place(image, 1000, true);  // the block
+  archive::WriteLittleEndian32(image.data() + 1000 + 11,
+                               static_cast<uint32_t>(archive::kArchiveCapacity));
+  place(image, 1000 + 56 + 5000, true);    // inside the archive area
+  place(image, 1000 + 56 + 6000, false);   // inside the archive area
+  place(image, 1000 + block_size + 10, false);  // after the block
+  EXPECT_EQ(FindPackageBlock(image.data(), image.size()), std::optional<size_t>(1000));
+  const MarkerOffsets outside = FindMarkersOutsideTheArea(image.data(), image.size());
+  EXPECT_EQ(outside.package_blocks, (std::vector<size_t>{100, 1000}));
+  EXPECT_EQ(outside.settings_records, (std::vector<size_t>{500, 1000 + block_size + 10}));
+  // The same block cut one byte short is no block: then every marker counts.
+  image.resize(1000 + block_size - 1);
+  EXPECT_EQ(FindPackageBlock(image.data(), image.size()), std::nullopt);
+  EXPECT_EQ(FindMarkersOutsideTheArea(image.data(), image.size()).package_blocks,
+            (std::vector<size_t>{100, 1000, 1000 + 56 + 5000}));
 }
 
 }  // namespace

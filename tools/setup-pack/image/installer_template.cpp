@@ -92,7 +92,7 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
   image.file_ = MapInput(native_path);
   image.file_size_ = image.file_.size();
   const uint8_t* const bytes = image.file_.data();
-  const MarkerOffsets markers = FindMarkers(bytes, image.file_size_);
+  const MarkerOffsets markers = FindMarkersOutsideTheArea(bytes, image.file_size_);
   image.block_offset_ = CheckUnique(markers.package_blocks, "package block", native_path);
   const uint32_t capacity =
       image.block_offset_ + archive::kPackageHeadSize <= image.file_size_

@@ -32,6 +32,12 @@ struct MarkerOffsets {
   std::vector<size_t> settings_records;
 };
 MarkerOffsets FindMarkers(const uint8_t* data, size_t size);
+// The offset of the package block: the first package marker with the block's capacity behind it
+// and room for the whole block. None when there is no such marker.
+std::optional<size_t> FindPackageBlock(const uint8_t* data, size_t size);
+// The markers outside the archive area of that block (all of them when there is none): the
+// scrambled archive holds none, and its 18,000,000 bytes need no search.
+MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size);
 
 struct Settings {
   uint32_t job = 0;  // as stored; 0 and 1 are the JobKind values
