@@ -382,7 +382,8 @@ bool ListFolder(const std::string& folder, const std::function<void(const Folder
     const bool dot_name = entry->d_name[0] == '.';
     const bool mounted = type == DT_DIR && !dot_name &&
                          IsMountPoint(here, PlacementOf(::dirfd(stream), entry->d_name));
-    item.name = entry->d_name;
+    // In the file layer's spelling: a backslash in a POSIX name is part of the name.
+    item.name = FromNativePath(entry->d_name);
     item.is_link = type == DT_LNK || mounted;
     item.attributes = type == DT_LNK   ? kAttributeReparsePoint
                       : mounted        ? kAttributeDirectory | kAttributeReparsePoint
