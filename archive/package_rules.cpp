@@ -115,6 +115,14 @@ std::optional<std::string> ComponentProblem(const std::string& component) {
   return std::nullopt;
 }
 
+std::optional<std::string> ComponentsProblem(const std::string& path,
+                                             const std::string& separators) {
+  for (const std::string& component : SplitPath(path, separators)) {
+    if (std::optional<std::string> problem = ComponentProblem(component)) return problem;
+  }
+  return std::nullopt;
+}
+
 std::string FoldCaseAsWindows(const std::string& name) {
   std::string folded = name;
   for (char& c : folded) {
@@ -215,10 +223,8 @@ std::optional<std::string> FolderNameProblem(const std::string& value) {
   const std::string prefix = "the manifest's D value " + Quoted(value);
   if (value.front() == '\\' || value.front() == '/') return prefix + " begins with a backslash";
   if (value.size() >= 2 && value[1] == ':') return prefix + " names a drive";
-  for (const std::string& component : SplitPath(value, "\\/")) {
-    if (const std::optional<std::string> problem = ComponentProblem(component)) {
-      return prefix + " is not a relative path of plain folder names: it holds " + *problem;
-    }
+  if (const std::optional<std::string> problem = ComponentsProblem(value, "\\/")) {
+    return prefix + " is not a relative path of plain folder names: it holds " + *problem;
   }
   // Implied by the components' checks; kept so that nothing the job refuses can pass here.
   if (!IsPlainRelativeFolderName(value)) {

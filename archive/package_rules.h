@@ -52,6 +52,10 @@ bool IsManifestEntry(const std::string& name);
 // which Windows drops ("x." is the file "x"). None for a plain name.
 std::optional<std::string> ComponentProblem(const std::string& component);
 
+// The first ComponentProblem among the components of `path`, split at any of `separators`.
+std::optional<std::string> ComponentsProblem(const std::string& path,
+                                             const std::string& separators = "\\");
+
 // A Windows-1252 name as Windows compares names, without case: the letters a to z and the
 // accented letters of the code page folded to their upper-case forms. Two names with the same
 // folded form are one file on Windows.

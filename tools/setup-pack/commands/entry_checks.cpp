@@ -42,10 +42,8 @@ class EntryChecker {
   void Report(const std::string& problem) { problems_.push_back(label_ + ": " + problem); }
 
   void CheckComponents(const std::string& name) {
-    for (const std::string& component : archive::SplitPath(name, "\\")) {
-      if (const std::optional<std::string> problem = archive::ComponentProblem(component)) {
-        return Report("its name holds " + *problem);
-      }
+    if (const std::optional<std::string> problem = archive::ComponentsProblem(name)) {
+      Report("its name holds " + *problem);
     }
   }
 

@@ -54,10 +54,8 @@ std::optional<std::string> Refusal(const WalkedEntry& entry, const std::string& 
   // them), is not written here either.
   const std::string below = archive::NameBelowWalkPrefix(entry.name, walk_prefix);
   if (!below.empty()) {
-    for (const std::string& component : archive::SplitPath(below, "\\")) {
-      if (const std::optional<std::string> problem = archive::ComponentProblem(component)) {
-        return "its name holds " + *problem;
-      }
+    if (const std::optional<std::string> problem = archive::ComponentsProblem(below)) {
+      return "its name holds " + *problem;
     }
   }
   if (path.relative.empty() && !archive::IsFolderEntry(entry.header)) {

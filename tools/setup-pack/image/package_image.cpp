@@ -151,6 +151,7 @@ MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size) {
   // Up to the block's head, and from the end of its archive area on.
   const size_t area = *block + archive::kPackageHeadSize;
   MarkerOffsets found = FindMarkers(data, area);
+  found.block = block;
   const size_t area_end = area + static_cast<size_t>(archive::kArchiveCapacity);
   const MarkerOffsets after = FindMarkers(data + area_end, size - area_end);
   for (const size_t at : after.package_blocks) found.package_blocks.push_back(area_end + at);
@@ -158,26 +159,17 @@ MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size) {
   return found;
 }
 
-// The findings that follow from the marker offsets in the file's bytes: the first package marker
-// with the block's capacity behind it and room for the whole block, the block's head, and
-// (installers only) every settings record with room for its fields.
+// The findings that follow from the markers in the file's bytes: the block (see
+// FindPackageBlock), its head, and (installers only) every settings record with room for its
+// fields.
 class PackageImageFindings {
  public:
-  static void Complete(PackageImage& image, const std::vector<size_t>& settings_markers,
-                       const uint8_t* bytes) {
-    for (const size_t offset : image.package_markers_) {
-      if (offset + archive::kPackageHeadSize + archive::kArchiveCapacity > image.file_size_) {
-        continue;
-      }
-      if (archive::StoredCapacity(bytes + offset) ==
-          static_cast<uint32_t>(archive::kArchiveCapacity)) {
-        image.block_offset_ = offset;
-        break;
-      }
-    }
+  static void Complete(PackageImage& image, MarkerOffsets markers, const uint8_t* bytes) {
+    image.package_markers_ = std::move(markers.package_blocks);
+    image.block_offset_ = markers.block;
     if (!image.block_offset_) return;
     std::memcpy(image.block_head_.data(), bytes + *image.block_offset_, image.block_head_.size());
-    for (const size_t offset : settings_markers) {
+    for (const size_t offset : markers.settings_records) {
       if (offset + sizeof(archive::SettingsRecord) > image.file_size_) continue;
       const uint8_t* const record = bytes + offset;
       image.settings_records_.push_back(offset);
@@ -198,9 +190,8 @@ PackageImage PackageImage::Load(const std::string& native_path) {
   // more than the rest of reading a one-file package).
   if (IsWindowsProgram(bytes, head_size) ||
       image.file_size_ > static_cast<size_t>(archive::kArchiveCapacity)) {
-    MarkerOffsets markers = FindMarkersOutsideTheArea(bytes, image.file_size_);
-    image.package_markers_ = std::move(markers.package_blocks);
-    PackageImageFindings::Complete(image, markers.settings_records, bytes);
+    PackageImageFindings::Complete(image, FindMarkersOutsideTheArea(bytes, image.file_size_),
+                                   bytes);
   }
   RefuseCutInstaller(image, bytes, head_size, native_path);
   return image;

@@ -30,6 +30,7 @@ void CheckImageSize(const std::string& native_path, int64_t size);
 struct MarkerOffsets {
   std::vector<size_t> package_blocks;
   std::vector<size_t> settings_records;
+  std::optional<size_t> block;  // FindMarkersOutsideTheArea only: the block it found
 };
 MarkerOffsets FindMarkers(const uint8_t* data, size_t size);
 // The offset of the package block: the first package marker with the block's capacity behind it
