@@ -41,12 +41,6 @@ std::string CaptionOf(const archive::PackageBlock& package) {
       CopyFromImage<archive::kPackageHeadSize>(package.marker).data());
 }
 
-std::string ProgramPath() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, std::min<DWORD>(length, MAX_PATH));
-}
-
 // DLGTEMPLATE, then empty menu and class arrays and the design-time title, in UTF-16 words.
 std::vector<WORD> MakeDialogTemplate() {
   DLGTEMPLATE head{};
@@ -471,6 +465,12 @@ void TInstallerForm::DrawStatusPanel(const DRAWITEMSTRUCT& item) {
 
 int TInstallerForm::Scale(int pixels_at_120_dpi) const {
   return MulDiv(pixels_at_120_dpi, dpi_, kLayoutDpi);
+}
+
+std::string ProgramPath() {
+  char path[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, std::min<DWORD>(length, MAX_PATH));
 }
 
 }  // namespace app

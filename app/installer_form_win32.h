@@ -104,4 +104,7 @@ class TInstallerForm {
   bool close_pending_ = false;
 };
 
+// The path of the running program, for the title of its message boxes.
+std::string ProgramPath();
+
 }  // namespace app

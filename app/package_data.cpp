@@ -17,8 +17,11 @@ constexpr uint32_t kKey = archive::kDefaultArchiveKey;
 
 // The markers are spelled element by element so that no copy of the marker arrays is emitted:
 // each marker must occur exactly once in the image, here. A non-zero initializer keeps the whole
-// block (head and the 18,000,000-byte area) in initialized data, where the tool can fill it.
-__attribute__((used)) archive::PackageBlock InstallerPackage = {
+// block (head and the 18,000,000-byte area) in initialized data, where the tool can fill it. The
+// block has a section of its own, which it ends: the file need store the section only up to the
+// end of the archive, and the loader gives the rest of the area as zeros (the build stores the
+// template that way, and the tool every installer).
+__attribute__((used, section(".package"))) archive::PackageBlock InstallerPackage = {
     {archive::kPackageMarker[0], archive::kPackageMarker[1], archive::kPackageMarker[2],
      archive::kPackageMarker[3], archive::kPackageMarker[4], archive::kPackageMarker[5],
      archive::kPackageMarker[6], archive::kPackageMarker[7], archive::kPackageMarker[8],
@@ -37,6 +40,7 @@ __attribute__((used)) archive::SettingsRecord InstallerSettings = {
      archive::kSettingsMarker[15]},
     {ByteOf(kJob, 0), ByteOf(kJob, 1), ByteOf(kJob, 2), ByteOf(kJob, 3)},
     {ByteOf(kKey, 0), ByteOf(kKey, 1), ByteOf(kKey, 2), ByteOf(kKey, 3)},
+    {},
     {},
 };
 

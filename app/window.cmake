@@ -27,5 +27,7 @@ target_link_options(Setup PRIVATE
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(Setup PRIVATE -Wl,--high-entropy-va)
 endif()
+# The linker stores the package block's section whole; the template keeps only its head.
+setup_store_compact(Setup)
 set(SETUP_WINDOW_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources/setup.rc CACHE INTERNAL
     "Resource script of Setup.exe, for test programs that create the installer window")

@@ -126,10 +126,12 @@ TEST_F(DamagedInputTest, CutInstallerImagesAreRefused) {
                                  std::end(archive::kPackageMarker));
   ASSERT_NE(block, image.end());
   const size_t area = static_cast<size_t>(block - image.begin()) + archive::kPackageHeadSize;
-  for (const size_t cut : {area + 300, area + 2 * 272 + 41 + 10, area + 17'999'999}) {
+  // The file stores the archive and then the sections after the block's: cut in the archive, or
+  // after it, in the last section.
+  for (const size_t cut : {area + 300, area + 2 * 272 + 41 + 10, image.size() - 1}) {
     SCOPED_TRACE("cut at " + std::to_string(cut));
-    // Without the whole block the file is no installer, and no raw archive either: every
-    // command says it was cut short, and nothing is written.
+    // Without all of its sections' data the file is no installer, and no raw archive either:
+    // every command says it was cut short, and nothing is written.
     WriteBytes(temp_.Sub("cut.exe"), std::vector<uint8_t>(image.begin(), image.begin() + cut));
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"list", Path("cut.exe")}, {"verify", Path("cut.exe")},

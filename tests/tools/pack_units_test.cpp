@@ -319,14 +319,17 @@ TEST(PackageImageTest, MarkersAreSoughtOutsideTheBlocksArchiveArea) {
   place(image, 1000 + 56 + 5000, true);    // inside the archive area
   place(image, 1000 + 56 + 6000, false);   // inside the archive area
   place(image, 1000 + block_size + 10, false);  // after the block
-  EXPECT_EQ(FindPackageBlock(image.data(), image.size()), std::optional<size_t>(1000));
-  const MarkerOffsets outside = FindMarkersOutsideTheArea(image.data(), image.size());
+  const std::optional<BlockLocation> block = FindPackageBlock(image.data(), image.size(), nullptr);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(block->offset, 1000u);
+  EXPECT_EQ(block->stored, block_size);
+  const MarkerOffsets outside = FindMarkersOutsideTheArea(image.data(), image.size(), nullptr);
   EXPECT_EQ(outside.package_blocks, (std::vector<size_t>{100, 1000}));
   EXPECT_EQ(outside.settings_records, (std::vector<size_t>{500, 1000 + block_size + 10}));
   // The same block cut one byte short is no block: then every marker counts.
   image.resize(1000 + block_size - 1);
-  EXPECT_EQ(FindPackageBlock(image.data(), image.size()), std::nullopt);
-  EXPECT_EQ(FindMarkersOutsideTheArea(image.data(), image.size()).package_blocks,
+  EXPECT_FALSE(FindPackageBlock(image.data(), image.size(), nullptr));
+  EXPECT_EQ(FindMarkersOutsideTheArea(image.data(), image.size(), nullptr).package_blocks,
             (std::vector<size_t>{100, 1000, 1000 + 56 + 5000}));
 }
 

@@ -1,13 +1,17 @@
-// A small PE image made by hand for the signature tests: the headers of a 32-bit Windows program
-// and one section holding a package block and a settings record, as an installer program holds
-// them. Its layout, by file offset:
+// A PE image made by hand for the image and signature tests: the headers of a 32-bit Windows
+// program and three sections laid out as the linker lays out an installer program's: the
+// settings record in ".data", the package block alone in ".package" and stored whole, and a
+// section after them, whose data must move when the block's section is stored in part. By file
+// offset:
 //
 //   0x000   DOS header: "MZ", e_lfanew (at 0x3C) = 0x40
-//   0x040   "PE\0\0", COFF header (machine 0x14C, 1 section, optional header 0xE0 bytes)
-//   0x058   optional header, PE32: CheckSum at 0x098, 16 directory entries from 0x0B8; the
-//           security entry (the fifth) at 0x0D8
-//   0x138   section header ".data"
-//   0x200   section data: package block, settings record, zeros to the next 0x200
+//   0x040   "PE\0\0", COFF header (machine 0x14C, 3 sections, optional header 0xE0 bytes)
+//   0x058   optional header, PE32: SizeOfInitializedData at 0x060, CheckSum at 0x098, 16
+//           directory entries from 0x0B8; the security entry (the fifth) at 0x0D8
+//   0x138   section headers ".data", ".package", ".rsrc" (40 bytes each)
+//   0x200   ".data": the settings record, zeros to 0x400
+//   0x400   ".package": the package block (memory size 18,000,056), zeros to the next 0x200
+//   then    ".rsrc": kHandMadeManifest, then the letters a to z over and over to 0x200 bytes
 //
 // A certificate table, when added, follows the section data, 8-byte aligned, and the security
 // entry holds its file offset and size.
@@ -22,6 +26,13 @@ namespace pack_testing {
 
 constexpr size_t kPeChecksumOffset = 0x98;
 constexpr size_t kPeSecurityEntryOffset = 0xD8;
+constexpr size_t kPeInitializedDataOffset = 0x60;
+constexpr size_t kPeSectionTableOffset = 0x138;
+constexpr size_t kHandMadeSectionCount = 3;
+// The part of an installer's manifest that asks for an execution level, as the template has it.
+constexpr char kHandMadeManifest[] =
+    "<requestedPrivileges><requestedExecutionLevel level=\"requireAdministrator\" "
+    "uiAccess=\"false\"/></requestedPrivileges>";
 
 // An unsigned image carrying the checksum of its bytes, as a linker writes it.
 std::vector<uint8_t> HandMadeInstallerImage();

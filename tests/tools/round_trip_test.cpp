@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "archive/package_block.h"
+#include "archive/settings_record.h"
 #include "host/files.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/pack_fixture.h"
@@ -87,10 +88,23 @@ TEST_F(RoundTripTest, BuildIsDeterministicAndCarriesTheArchiveOfCreate) {
   EXPECT_TRUE(std::equal(archive.begin(), archive.end(), area));
   EXPECT_TRUE(std::all_of(area + static_cast<ptrdiff_t>(archive.size()),
                           area + archive::kArchiveCapacity, [](uint8_t b) { return b == 0; }));
-  // Without caption, job or key options nothing but the archive area differs from the template.
+  // The settings record holds the archive's length and CRC-32, which the installer checks.
+  const auto record = std::search(one.begin(), one.end(), std::begin(archive::kSettingsMarker),
+                                  std::end(archive::kSettingsMarker));
+  ASSERT_NE(record, one.end());
+  const archive::ArchiveCheck check = archive::StoredArchiveCheck(&*record);
+  EXPECT_EQ(check.length, archive.size());
+  EXPECT_EQ(check.crc, archive::Crc32(archive.data(), archive.size()));
+  // Without caption, job or key options nothing else differs from the template: its bytes before
+  // the archive area, and after it but for those two fields.
   const auto area_end = area + archive::kArchiveCapacity;
   EXPECT_TRUE(std::equal(one.begin(), area, image.begin()));
-  EXPECT_TRUE(std::equal(area_end, one.end(), image.begin() + (area_end - one.begin())));
+  std::vector<uint8_t> tail(area_end, one.end());
+  const size_t fields = static_cast<size_t>(record - area_end) +
+                        offsetof(archive::SettingsRecord, archive_length);
+  std::fill(tail.begin() + static_cast<ptrdiff_t>(fields),
+            tail.begin() + static_cast<ptrdiff_t>(fields + 8), 0);
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), image.begin() + (area_end - one.begin())));
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ archive::SettingsRecord g_settings_record = {
      archive::kSettingsMarker[15]},
     {0, 0, 0, 0},
     {Byte(kKey, 0), Byte(kKey, 8), Byte(kKey, 16), Byte(kKey, 24)},
+    {},
     {}};
 
 int main(int argc, char** argv) {

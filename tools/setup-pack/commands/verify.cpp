@@ -6,12 +6,14 @@
 #include "archive/archive_writer.h"
 #include "archive/manifest.h"
 #include "archive/package_block.h"
+#include "archive/package_check.h"
 #include "archive/package_rules.h"
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/commands/archive_walk.h"
 #include "tools/setup-pack/commands/commands.h"
 #include "tools/setup-pack/commands/entry_checks.h"
 #include "tools/setup-pack/image/authenticode.h"
+#include "tools/setup-pack/image/execution_level.h"
 #include "tools/setup-pack/image/package_image.h"
 #include "tools/setup-pack/text/archive_text.h"
 
@@ -51,6 +53,37 @@ void CheckSignature(const PackageImage& image, Report& report) {
   }
 }
 
+// The check the installer makes of its archive at start-up, made the same way.
+void CheckArchiveCheck(const PackageImage& image, const archive::ArchiveCheck& check,
+                       Report& report) {
+  if (check.length == 0) {
+    report.facts.push_back("archive check: none (a template, or an image from an older tool)");
+    return;
+  }
+  report.facts.push_back("archive check: " + std::to_string(check.length) + " bytes, CRC-32 " +
+                         HexKey(check.crc));
+  if (!archive::AreaMatchesCheck(image.archive(), image.archive_size(), check)) {
+    report.problems.push_back(
+        "the archive does not match the check in the settings record: the installer is damaged "
+        "and refuses to run");
+  }
+}
+
+// The level the manifest asks Windows for, against the one the job needs.
+void CheckExecutionLevel(const PackageImage& image, uint32_t job, Report& report) {
+  const std::optional<ExecutionLevelField> field =
+      FindExecutionLevel(image.file_bytes(), image.file_size(), image.archive_offset(),
+                         image.archive_offset() + image.stored_area_size());
+  if (!field) return;
+  report.facts.push_back("requested execution level: " + field->level);
+  if (job > static_cast<uint32_t>(archive::JobKind::kApplicationSetup)) return;
+  const std::string needed = ExecutionLevelFor(static_cast<archive::JobKind>(job));
+  if (field->level != needed) {
+    report.problems.push_back("the manifest asks for the execution level " + field->level +
+                              "; the " + JobName(job) + " job needs " + needed);
+  }
+}
+
 void CheckInstallerImage(const PackageImage& image, Report& report) {
   report.facts.push_back("installer image: package block at byte offset " +
                          std::to_string(image.block_offset()));
@@ -77,6 +110,10 @@ void CheckInstallerImage(const PackageImage& image, Report& report) {
     report.problems.push_back("the caption's length byte is " +
                               std::to_string(image.caption_length()) +
                               "; a caption holds at most 40 characters");
+  }
+  if (const std::optional<Settings> settings = image.settings()) {
+    CheckArchiveCheck(image, settings->check, report);
+    CheckExecutionLevel(image, settings->job, report);
   }
 }
 

@@ -1,4 +1,4 @@
-// The Authenticode signature and the checksum of a PE image (an installer program).
+// The Authenticode signature of a PE image (an installer program).
 //
 // A signature is the image's certificate table. The security entry of the optional header's data
 // directory locates it by file offset (unlike every other entry, which holds a memory address)
@@ -6,13 +6,7 @@
 // the image but the checksum field, the security entry and the table itself, so embedding a
 // package into a signed installer program would break it: the built installer is signed instead.
 //
-// The headers read here, by file offset:
-//   0x3C                 e_lfanew, the offset of the "PE\0\0" signature
-//   e_lfanew + 4         COFF file header, 20 bytes; SizeOfOptionalHeader at +16 (16 bits)
-//   e_lfanew + 24        optional header: Magic (0x10B PE32, 0x20B PE32+); CheckSum at +64;
-//                        NumberOfRvaAndSizes at +92 (PE32) or +108 (PE32+), then the data
-//                        directory, 8 bytes an entry (address, size); the security entry is the
-//                        fifth (index 4)
+// Its directory entry is read from the headers described in pe_layout.h.
 #pragma once
 
 #include <cstddef>
@@ -20,10 +14,9 @@
 #include <optional>
 #include <string>
 
-namespace setup_pack {
+#include "tools/setup-pack/image/pe_layout.h"
 
-// Enough of a file's beginning to hold the headers above for any image a linker writes.
-constexpr size_t kPeHeadBytes = 4096;
+namespace setup_pack {
 
 struct PeSignature {
   size_t checksum_offset = 0;
@@ -42,22 +35,5 @@ struct PeSignature {
 // whose headers lie beyond `head` or whose certificate table lies outside the file.
 std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size,
                                            uint64_t file_size);
-
-// The image checksum as the Windows loader and CheckSumMappedFile define it: the file's 16-bit
-// little-endian words (a last odd byte padded with zero) summed with the carries folded back,
-// the CheckSum field itself counted as zero, plus the file's length. Fed in pieces of any size.
-class PeChecksum {
- public:
-  explicit PeChecksum(size_t checksum_offset) : checksum_offset_(checksum_offset) {}
-  void Add(const uint8_t* data, size_t size);
-  uint32_t Finish() const;
-
- private:
-  void AddByte(uint8_t byte);
-  size_t checksum_offset_;
-  uint64_t length_ = 0;
-  uint32_t sum_ = 0;
-  uint32_t low_byte_ = 0;  // the first byte of a word whose second byte has not come yet
-};
 
 }  // namespace setup_pack

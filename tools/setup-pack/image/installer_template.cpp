@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "archive/package_block.h"
+#include "archive/package_check.h"
 #include "host/files.h"
 #include "host/host_error.h"
 #include "tools/setup-pack/cli/tool_error.h"
+#include "tools/setup-pack/image/execution_level.h"
+#include "tools/setup-pack/image/image_composer.h"
 #include "tools/setup-pack/image/output_file.h"
 #include "tools/setup-pack/image/package_image.h"
 #include "tools/setup-pack/text/archive_text.h"
@@ -17,10 +20,9 @@
 namespace setup_pack {
 namespace {
 
-// The settings fields that a build sets (job and key); the rest of the record is the template's.
+// The settings fields that a build sets (job, key and the archive's check); the marker is the
+// template's.
 constexpr size_t kSettingsFieldsOffset = offsetof(archive::SettingsRecord, job);
-constexpr size_t kSettingsFieldsSize = offsetof(archive::SettingsRecord, reserved) -
-                                       offsetof(archive::SettingsRecord, job);
 
 size_t CheckUnique(const std::vector<size_t>& found, const std::string& what,
                    const std::string& path) {
@@ -35,55 +37,6 @@ size_t CheckUnique(const std::vector<size_t>& found, const std::string& what,
   return found.front();
 }
 
-// Bytes that a build puts over the template's at a file offset.
-struct Overlay {
-  size_t offset;
-  std::vector<uint8_t> bytes;
-};
-
-// Writes the built image piece by piece, in order, putting the overlays over whatever bytes of
-// the image fall on them.
-class ImageWriter {
- public:
-  ImageWriter(PendingOutput& out, std::vector<Overlay> overlays)
-      : out_(out), overlays_(std::move(overlays)) {}
-
-  void Write(const uint8_t* data, size_t size) {
-    const size_t begin = position_;
-    const size_t end = position_ + size;
-    position_ = end;
-    const uint8_t* bytes = data;
-    for (const Overlay& overlay : overlays_) {
-      const size_t overlay_end = overlay.offset + overlay.bytes.size();
-      if (end <= overlay.offset || begin >= overlay_end) continue;
-      if (bytes == data) {
-        patched_.assign(data, data + size);
-        bytes = patched_.data();
-      }
-      for (size_t at = std::max(begin, overlay.offset); at < std::min(end, overlay_end); ++at) {
-        patched_[at - begin] = overlay.bytes[at - overlay.offset];
-      }
-    }
-    out_.Write(bytes, size);
-  }
-
- private:
-  PendingOutput& out_;
-  size_t position_ = 0;
-  std::vector<Overlay> overlays_;
-  std::vector<uint8_t> patched_;
-};
-
-std::vector<uint8_t> LittleEndian32(uint32_t value) {
-  std::vector<uint8_t> bytes(4);
-  archive::WriteLittleEndian32(bytes.data(), value);
-  return bytes;
-}
-
-// Zeros for the archive area after the archive, written a piece at a time.
-constexpr size_t kZeroPiece = size_t{64} << 10;
-const uint8_t kZeros[kZeroPiece] = {};
-
 }  // namespace
 
 InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
@@ -92,28 +45,38 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
   image.file_ = MapInput(native_path);
   image.file_size_ = image.file_.size();
   const uint8_t* const bytes = image.file_.data();
-  const MarkerOffsets markers = FindMarkersOutsideTheArea(bytes, image.file_size_);
-  image.block_offset_ = CheckUnique(markers.package_blocks, "package block", native_path);
-  const uint32_t capacity =
-      image.block_offset_ + archive::kPackageHeadSize <= image.file_size_
-          ? archive::StoredCapacity(bytes + image.block_offset_)
-          : 0;
-  if (capacity != static_cast<uint32_t>(archive::kArchiveCapacity) ||
-      image.block_offset_ + sizeof(archive::PackageBlock) > image.file_size_) {
+  const size_t head_size = std::min(kPeHeadBytes, image.file_size_);
+  image.layout_ = ReadPeLayout(bytes, head_size);
+  const PeLayout* const pe = image.layout_ ? &*image.layout_ : nullptr;
+  const MarkerOffsets markers = FindMarkersOutsideTheArea(bytes, image.file_size_, pe);
+  const size_t block_offset = CheckUnique(markers.package_blocks, "package block", native_path);
+  if (!markers.block || markers.block->offset != block_offset) {
+    const uint32_t capacity = block_offset + archive::kPackageHeadSize <= image.file_size_
+                                  ? archive::StoredCapacity(bytes + block_offset)
+                                  : 0;
     throw ToolError("the package block of \"" + native_path +
                     "\" is not whole: its capacity field says " + std::to_string(capacity) +
-                    " and " + std::to_string(image.file_size_ - image.block_offset_) +
+                    " and " + std::to_string(image.file_size_ - block_offset) +
                     " bytes follow its marker; expected a capacity of 18000000 and 18000056 "
-                    "bytes");
+                    "bytes, in the file or in the memory of its section");
   }
-  std::memcpy(image.block_head_.data(), bytes + image.block_offset_, image.block_head_.size());
+  image.block_ = *markers.block;
+  if (pe && pe->raw_end() > image.file_size_) {
+    throw ToolError("\"" + native_path + "\" is cut short: its sections' data ends at byte " +
+                    std::to_string(pe->raw_end()) + ", the file at byte " +
+                    std::to_string(image.file_size_));
+  }
+  std::memcpy(image.block_head_.data(), bytes + block_offset, image.block_head_.size());
   image.settings_offset_ = CheckUnique(markers.settings_records, "settings record", native_path);
   if (image.settings_offset_ + sizeof(archive::SettingsRecord) > image.file_size_) {
     throw ToolError("the settings record of \"" + native_path + "\" is cut short");
   }
   std::memcpy(image.settings_record_.data(), bytes + image.settings_offset_,
               image.settings_record_.size());
-  image.pe_ = ReadPeSignature(bytes, std::min(kPeHeadBytes, image.file_size_), image.file_size_);
+  image.pe_ = ReadPeSignature(bytes, head_size, image.file_size_);
+  const size_t area = block_offset + archive::kPackageHeadSize;
+  image.level_ =
+      FindExecutionLevel(bytes, image.file_size_, area, block_offset + image.block_.stored);
   return image;
 }
 
@@ -133,7 +96,7 @@ uint32_t InstallerTemplate::signature_size() const { return pe_ ? pe_->table_siz
 
 void InstallerTemplate::DropSignature() {
   if (signature_size() == 0) return;
-  const size_t records_end = std::max(block_offset_ + sizeof(archive::PackageBlock),
+  const size_t records_end = std::max(block_.offset + block_.stored,
                                       settings_offset_ + sizeof(archive::SettingsRecord));
   if (!pe_->at_end(file_size_) || pe_->table_offset < records_end) {
     throw ToolError("the certificate table of \"" + path_ + "\" (" +
@@ -142,56 +105,43 @@ void InstallerTemplate::DropSignature() {
                     ") is not at the end of the image, where a signing tool puts it; it cannot "
                     "be cut off");
   }
-  // The checksum the image had before it was signed: that of its bytes without the table, with
-  // a security entry of zeros.
-  const uint8_t* const bytes = file_.data();
-  const size_t entry = *pe_->security_entry_offset;
-  const uint8_t no_entry[8] = {};
-  PeChecksum checksum(pe_->checksum_offset);
-  checksum.Add(bytes, entry);
-  checksum.Add(no_entry, sizeof no_entry);
-  checksum.Add(bytes + entry + sizeof no_entry, pe_->table_offset - entry - sizeof no_entry);
-  unsigned_checksum_ = checksum.Finish();
   drop_signature_ = true;
 }
 
 size_t InstallerTemplate::WriteTo(const std::string& native_out,
                                   const ArchiveSource& archive) const {
+  // The archive is gathered first: where the block's section ends, and so where every later
+  // section's data lies, depends on its size.
+  std::vector<uint8_t> archive_bytes;
+  const auto capacity = static_cast<size_t>(archive::kArchiveCapacity);
+  archive([&](const uint8_t* data, size_t size) {
+    if (size > capacity - archive_bytes.size()) {
+      throw ToolError("the archive grew beyond the package block while it was being written");
+    }
+    archive_bytes.insert(archive_bytes.end(), data, data + size);
+  });
+  std::array<uint8_t, sizeof(archive::SettingsRecord)> settings = settings_record_;
+  archive::StoreArchiveCheck(settings.data(), archive::CheckOfArchive(archive_bytes.data(),
+                                                                      archive_bytes.size()));
+  std::vector<Overlay> overlays = {
+      {settings_offset_ + kSettingsFieldsOffset,
+       std::vector<uint8_t>(settings.begin() + kSettingsFieldsOffset, settings.end())}};
+  if (level_) {
+    const auto job = static_cast<archive::JobKind>(stored_job());
+    overlays.push_back({level_->offset, ExecutionLevelBytes(ExecutionLevelFor(job), level_->size)});
+  }
+  ImageTemplate image{file_.data(), file_size_, block_, layout_};
+  if (drop_signature_) {
+    overlays.push_back({*pe_->security_entry_offset, std::vector<uint8_t>(8, 0)});
+    image.end = pe_->table_offset;
+  }
   try {
     PendingOutput out(native_out);
-    std::vector<Overlay> overlays = {
-        {settings_offset_ + kSettingsFieldsOffset,
-         std::vector<uint8_t>(settings_record_.begin() + kSettingsFieldsOffset,
-                              settings_record_.begin() + kSettingsFieldsOffset +
-                                  kSettingsFieldsSize)}};
-    size_t image_end = file_size_;
-    if (drop_signature_) {
-      overlays.push_back({*pe_->security_entry_offset, std::vector<uint8_t>(8, 0)});
-      overlays.push_back({pe_->checksum_offset, LittleEndian32(unsigned_checksum_)});
-      image_end = pe_->table_offset;
-    }
-    ImageWriter image(out, std::move(overlays));
-    const uint8_t* const bytes = file_.data();
-    image.Write(bytes, block_offset_);
-    image.Write(block_head_.data(), block_head_.size());
-    const auto capacity = static_cast<size_t>(archive::kArchiveCapacity);
-    size_t filled = 0;
-    archive([&](const uint8_t* data, size_t size) {
-      if (size > capacity - filled) {
-        throw ToolError("the archive grew beyond the package block while it was being written");
-      }
-      image.Write(data, size);
-      filled += size;
-    });
-    for (size_t left = capacity - filled; left > 0;) {
-      const size_t piece = std::min(left, kZeroPiece);
-      image.Write(kZeros, piece);
-      left -= piece;
-    }
-    const size_t block_end = block_offset_ + sizeof(archive::PackageBlock);
-    image.Write(bytes + block_end, image_end - block_end);
+    ComposeInstaller(image, std::move(overlays), block_head_.data(), archive_bytes.data(),
+                     archive_bytes.size(),
+                     [&out](const uint8_t* data, size_t size) { out.Write(data, size); });
     out.Commit(path_);
-    return filled;
+    return archive_bytes.size();
   } catch (const host::HostError& error) {
     throw ToolError(error.what());
   }

@@ -1,8 +1,8 @@
 // An installer program being turned into a built installer: the template's package block and
 // settings record located and their new contents kept in memory, then the built image written out
-// in one pass: the template's bytes, with the block's head and the settings record as set here
-// and the archive streamed into the archive area. The template is read once, through a read-only
-// view of its file.
+// in one pass (see image_composer.h): the template's bytes, with the block's head and the
+// settings record as set here and the archive in the archive area. The template is read once,
+// through a read-only view of its file.
 #pragma once
 
 #include <array>
@@ -16,6 +16,9 @@
 #include "archive/settings_record.h"
 #include "host/mapped_file.h"
 #include "tools/setup-pack/image/authenticode.h"
+#include "tools/setup-pack/image/block_location.h"
+#include "tools/setup-pack/image/execution_level.h"
+#include "tools/setup-pack/image/pe_layout.h"
 
 namespace setup_pack {
 
@@ -44,8 +47,9 @@ class InstallerTemplate {
   using ArchiveSource = std::function<void(const ArchiveSink& sink)>;
 
   // Writes the built image to `native_out` under a temporary name and renames it into place: the
-  // template's bytes, the archive from `archive` in the archive area and zeros after it. Returns
-  // the archive's size. Throws ToolError when the archive outgrows the area (nothing is written
+  // template's bytes, the archive from `archive` in the archive area, the zeros after it that the
+  // file stores, the archive's length and check in the settings record, and the execution level
+  // that the job needs in the manifest. Returns the archive's size. Throws ToolError when the archive outgrows the area (nothing is written
   // then) or a file cannot be read or written.
   size_t WriteTo(const std::string& native_out, const ArchiveSource& archive) const;
 
@@ -53,13 +57,14 @@ class InstallerTemplate {
   std::string path_;
   host::MappedFile file_;
   size_t file_size_ = 0;
-  size_t block_offset_ = 0;
+  std::optional<PeLayout> layout_;  // none: no PE image
+  BlockLocation block_;
   size_t settings_offset_ = 0;
   std::array<uint8_t, archive::kPackageHeadSize> block_head_{};
   std::array<uint8_t, sizeof(archive::SettingsRecord)> settings_record_{};
   std::optional<PeSignature> pe_;  // none: no PE image
   bool drop_signature_ = false;
-  uint32_t unsigned_checksum_ = 0;
+  std::optional<ExecutionLevelField> level_;  // none: the template has no manifest asking one
 };
 
 // Shared by embed and build: the caption option converted to ANSI text and checked (ToolError

@@ -129,30 +129,14 @@ MarkerOffsets FindMarkers(const uint8_t* data, size_t size) {
   return found;
 }
 
-std::optional<size_t> FindPackageBlock(const uint8_t* data, size_t size) {
-  const std::boyer_moore_horspool_searcher marker(std::begin(archive::kPackageMarker),
-                                                  std::end(archive::kPackageMarker));
-  for (const uint8_t* from = data; from < data + size;) {
-    const uint8_t* const at = std::search(from, data + size, marker);
-    if (at == data + size) return std::nullopt;
-    const auto offset = static_cast<size_t>(at - data);
-    if (sizeof(archive::PackageBlock) <= size - offset &&
-        archive::StoredCapacity(at) == static_cast<uint32_t>(archive::kArchiveCapacity)) {
-      return offset;
-    }
-    from = at + 1;
-  }
-  return std::nullopt;
-}
-
-MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size) {
-  const std::optional<size_t> block = FindPackageBlock(data, size);
+MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size, const PeLayout* pe) {
+  const std::optional<BlockLocation> block = FindPackageBlock(data, size, pe);
   if (!block) return FindMarkers(data, size);
-  // Up to the block's head, and from the end of its archive area on.
-  const size_t area = *block + archive::kPackageHeadSize;
+  // Up to the block's head, and from the end of its stored area on.
+  const size_t area = block->offset + archive::kPackageHeadSize;
   MarkerOffsets found = FindMarkers(data, area);
   found.block = block;
-  const size_t area_end = area + static_cast<size_t>(archive::kArchiveCapacity);
+  const size_t area_end = block->offset + block->stored;
   const MarkerOffsets after = FindMarkers(data + area_end, size - area_end);
   for (const size_t at : after.package_blocks) found.package_blocks.push_back(area_end + at);
   for (const size_t at : after.settings_records) found.settings_records.push_back(area_end + at);
@@ -166,15 +150,16 @@ class PackageImageFindings {
  public:
   static void Complete(PackageImage& image, MarkerOffsets markers, const uint8_t* bytes) {
     image.package_markers_ = std::move(markers.package_blocks);
-    image.block_offset_ = markers.block;
-    if (!image.block_offset_) return;
-    std::memcpy(image.block_head_.data(), bytes + *image.block_offset_, image.block_head_.size());
+    image.block_ = markers.block;
+    if (!image.block_) return;
+    std::memcpy(image.block_head_.data(), bytes + image.block_->offset, image.block_head_.size());
     for (const size_t offset : markers.settings_records) {
       if (offset + sizeof(archive::SettingsRecord) > image.file_size_) continue;
       const uint8_t* const record = bytes + offset;
       image.settings_records_.push_back(offset);
       image.settings_values_.push_back(
-          Settings{archive::StoredJob(record), archive::StoredKey(record)});
+          Settings{archive::StoredJob(record), archive::StoredKey(record),
+                   archive::StoredArchiveCheck(record)});
     }
   }
 };
@@ -190,23 +175,43 @@ PackageImage PackageImage::Load(const std::string& native_path) {
   // more than the rest of reading a one-file package).
   if (IsWindowsProgram(bytes, head_size) ||
       image.file_size_ > static_cast<size_t>(archive::kArchiveCapacity)) {
-    PackageImageFindings::Complete(image, FindMarkersOutsideTheArea(bytes, image.file_size_),
-                                   bytes);
+    std::optional<PeLayout> pe;
+    try {
+      pe = ReadPeLayout(bytes, head_size);
+    } catch (const ToolError&) {
+      // Headers that make no sense place no block in a section; verify reports them.
+    }
+    PackageImageFindings::Complete(
+        image, FindMarkersOutsideTheArea(bytes, image.file_size_, pe ? &*pe : nullptr), bytes);
+    if (image.is_installer() && pe && pe->raw_end() > image.file_size_) {
+      throw ToolError("\"" + native_path + "\" is an installer cut short: it ends " +
+                      std::to_string(image.file_size_) + " bytes in, before the end of its " +
+                      "sections' data at byte " + std::to_string(pe->raw_end()) +
+                      " (an interrupted download or copy looks like this)");
+    }
   }
   RefuseCutInstaller(image, bytes, head_size, native_path);
+  const size_t area_size = static_cast<size_t>(archive::kArchiveCapacity);
+  if (image.is_installer() && image.stored_area_size() < area_size) {
+    image.whole_area_.reset(static_cast<uint8_t*>(std::calloc(area_size, 1)));
+    if (!image.whole_area_) throw ToolError("out of memory for the archive area");
+    std::memcpy(image.whole_area_.get(), bytes + image.archive_offset(),
+                image.stored_area_size());
+  }
   return image;
 }
 
 const uint8_t* PackageImage::archive() const {
+  if (whole_area_) return whole_area_.get();
   return file_size_ == 0 ? nullptr : file_.data() + archive_offset();
 }
 
 size_t PackageImage::archive_offset() const {
-  return block_offset_ ? *block_offset_ + archive::kPackageHeadSize : 0;
+  return block_ ? block_->offset + archive::kPackageHeadSize : 0;
 }
 
 size_t PackageImage::archive_size() const {
-  return block_offset_ ? static_cast<size_t>(archive::kArchiveCapacity) : file_size_;
+  return block_ ? static_cast<size_t>(archive::kArchiveCapacity) : file_size_;
 }
 
 uint8_t PackageImage::caption_length() const {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <cstdlib>
+#include <memory>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,9 +14,12 @@
 #include <vector>
 
 #include "archive/package_block.h"
+#include "archive/package_check.h"
 #include "archive/settings_record.h"
 #include "host/files.h"
 #include "host/mapped_file.h"
+#include "tools/setup-pack/image/block_location.h"
+#include "tools/setup-pack/image/pe_layout.h"
 
 namespace setup_pack {
 
@@ -30,19 +35,17 @@ void CheckImageSize(const std::string& native_path, int64_t size);
 struct MarkerOffsets {
   std::vector<size_t> package_blocks;
   std::vector<size_t> settings_records;
-  std::optional<size_t> block;  // FindMarkersOutsideTheArea only: the block it found
+  std::optional<BlockLocation> block;  // FindMarkersOutsideTheArea only: the block it found
 };
 MarkerOffsets FindMarkers(const uint8_t* data, size_t size);
-// The offset of the package block: the first package marker with the block's capacity behind it
-// and room for the whole block. None when there is no such marker.
-std::optional<size_t> FindPackageBlock(const uint8_t* data, size_t size);
-// The markers outside the archive area of that block (all of them when there is none): the
-// scrambled archive holds none, and its 18,000,000 bytes need no search.
-MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size);
+// The markers outside the stored archive area of the package block (see FindPackageBlock; all
+// of them when there is none): the scrambled archive holds none, and its bytes need no search.
+MarkerOffsets FindMarkersOutsideTheArea(const uint8_t* data, size_t size, const PeLayout* pe);
 
 struct Settings {
   uint32_t job = 0;  // as stored; 0 and 1 are the JobKind values
   uint32_t key = 0;
+  archive::ArchiveCheck check;
 };
 
 class PackageImage {
@@ -50,15 +53,18 @@ class PackageImage {
   // Throws ToolError when the file cannot be read or is too large to hold a package.
   static PackageImage Load(const std::string& native_path);
 
-  bool is_installer() const { return block_offset_.has_value(); }
-  // The archive, in memory.
+  bool is_installer() const { return block_.has_value(); }
+  // The archive, in memory: a raw archive's bytes, or an installer's whole archive area, where
+  // the part that the file does not store reads as zeros.
   const uint8_t* archive() const;
   // Where the archive begins in the file, and its size.
   size_t archive_offset() const;
   size_t archive_size() const;
 
   // Installer images only.
-  size_t block_offset() const { return *block_offset_; }
+  size_t block_offset() const { return block_->offset; }
+  // The bytes of the archive area that the file stores (the rest are zeros in memory).
+  size_t stored_area_size() const { return block_->stored - archive::kPackageHeadSize; }
   size_t package_marker_count() const { return package_markers_.size(); }
   size_t settings_record_count() const { return settings_records_.size(); }
   // The caption's length byte and the caption (at most 40 characters of it).
@@ -77,8 +83,11 @@ class PackageImage {
   std::vector<size_t> package_markers_;
   std::vector<size_t> settings_records_;
   std::vector<Settings> settings_values_;  // one per settings record
-  std::optional<size_t> block_offset_;
+  std::optional<BlockLocation> block_;
   std::array<uint8_t, archive::kPackageHeadSize> block_head_{};
+  // An area stored in part, with its zeros: allocated zeroed, only what the file stores is
+  // copied in.
+  std::unique_ptr<uint8_t, void (*)(void*)> whole_area_{nullptr, std::free};
 
   friend class PackageImageFindings;
 };
