@@ -3,12 +3,10 @@
 
 #include <commctrl.h>
 
-#include "app/application_title.h"
 #include "app/installer_form_win32.h"
+#include "app/installer_integrity_win32.h"
 #include "app/package_data.h"
 #include "app/single_instance_win32.h"
-#include "archive/package_check.h"
-#include "archive/settings_record.h"
 
 namespace {
 
@@ -27,29 +25,13 @@ void RestrictDllSearch() {
       kLoadLibrarySearchSystem32);
 }
 
-// The archive against the length and CRC-32 that the packing tool stored beside it: a download
-// cut short, or damaged on its way, must not install broken files. An image whose record holds
-// no length (an older tool's) is not checked.
-bool PackageIsIntact() {
-  const archive::ArchiveCheck check = archive::StoredArchiveCheck(app::InstallerSettings.marker);
-  return archive::AreaMatchesCheck(app::InstallerPackage.archive,
-                                   static_cast<size_t>(archive::kArchiveCapacity), check);
-}
-
-void ReportDamagedInstaller() {
-  MessageBoxA(nullptr,
-              "This installer is damaged (for example by an incomplete download) and cannot run. "
-              "Please obtain it again.",
-              app::ApplicationTitle(app::ProgramPath()).c_str(), MB_OK | MB_ICONERROR);
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   RestrictDllSearch();
   // Before anything else, and before the disk is touched.
-  if (!PackageIsIntact()) {
-    ReportDamagedInstaller();
+  if (!app::InstallerIsIntact()) {
+    app::ReportDamagedInstaller();
     ExitProcess(1);
   }
   if (!app::AcquireInstallerLock()) {

@@ -14,7 +14,8 @@ target_link_libraries(setup_window PUBLIC setup_jobs gdi32 comctl32 user32
 # The template image: the package block and the settings record in initialized data, for the
 # packing tool to fill. The resources (manifest: common controls 6 and DPI awareness; pictures)
 # are linked into the image itself.
-add_executable(Setup WIN32 main_win32.cpp package_data.cpp resources/setup.rc)
+add_executable(Setup WIN32 main_win32.cpp installer_integrity_win32.cpp package_data.cpp
+               resources/setup.rc)
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup)
 target_include_directories(Setup PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources)
 target_link_libraries(Setup PRIVATE setup_window setup_warnings)

@@ -9,6 +9,7 @@
 
 #include "app/installer_form_controls.h"
 #include "archive/archive_writer.h"
+#include "archive/entry_header.h"
 #include "archive/package_block.h"
 #include "archive/settings_record.h"
 #include "tests/e2e/driver_support.h"
@@ -159,21 +160,132 @@ TEST(InstallerImage, CarriesEachMarkerOnceAndAnEmptyPackage) {
   ASSERT_NE(settings, std::string::npos);
   EXPECT_EQ(image.find(settings_marker, settings + 1), std::string::npos);
 
-  // The whole block is stored: head, then the archive area of zeros.
-  ASSERT_GE(image.size(), block + sizeof(archive::PackageBlock));
+  // The file stores the block's head, not its area of zeros.
+  ASSERT_GE(image.size(), block + archive::kPackageHeadSize);
+  EXPECT_LT(image.size(), size_t{1} << 20);
   const auto* head = reinterpret_cast<const uint8_t*>(image.data() + block);
   EXPECT_EQ(archive::ReadLittleEndian32(head + offsetof(archive::PackageBlock, capacity)),
             static_cast<uint32_t>(archive::kArchiveCapacity));
   EXPECT_EQ(head[offsetof(archive::PackageBlock, caption)], 0);
-  const std::string area = image.substr(block + archive::kPackageHeadSize,
-                                        static_cast<size_t>(archive::kArchiveCapacity));
-  EXPECT_EQ(area.find_first_not_of('\0'), std::string::npos);
+
+  // Mapped as the loader maps a program, the whole block is there: the head, then the area of
+  // zeros, within the image.
+  const HMODULE mapped =
+      LoadLibraryExA(Paths().setup_template.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(mapped, nullptr) << GetLastError();
+  const auto* base =
+      reinterpret_cast<const uint8_t*>(reinterpret_cast<uintptr_t>(mapped) & ~uintptr_t{3});
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const uint8_t* const image_end = base + nt->OptionalHeader.SizeOfImage;
+  const uint8_t* const in_memory = std::search(base, image_end, std::begin(archive::kPackageMarker),
+                                               std::end(archive::kPackageMarker));
+  ASSERT_NE(in_memory, image_end);
+  ASSERT_LE(in_memory + sizeof(archive::PackageBlock), image_end);
+  EXPECT_TRUE(std::equal(head, head + archive::kPackageHeadSize, in_memory));
+  const uint8_t* const area = in_memory + archive::kPackageHeadSize;
+  EXPECT_TRUE(std::all_of(area, area + archive::kArchiveCapacity, [](uint8_t b) { return b == 0; }));
+  FreeLibrary(mapped);
 
   const auto* record = reinterpret_cast<const uint8_t*>(image.data() + settings);
   EXPECT_EQ(archive::ReadLittleEndian32(record + offsetof(archive::SettingsRecord, job)),
             static_cast<uint32_t>(archive::JobKind::kLibraryPackage));
   EXPECT_EQ(archive::ReadLittleEndian32(record + offsetof(archive::SettingsRecord, key)),
             archive::kDefaultArchiveKey);
+  // No archive, nothing to check.
+  EXPECT_EQ(archive::StoredArchiveCheck(record).length, 0u);
+}
+
+// The installer checks its own package before anything else: a damaged or cut download shows
+// the damage message and ends, or Windows refuses to start it; either way nothing is written.
+TEST_F(InstallerTest, ADamagedOrCutInstallerInstallsNothing) {
+  enum class Damage { kFlippedByte, kCutInTheArchive, kLastByteCut };
+  struct Case {
+    const char* name;
+    Damage damage;
+  };
+  const Case cases[] = {
+      {"a byte of the stored archive flipped", Damage::kFlippedByte},
+      {"cut in the archive", Damage::kCutInTheArchive},
+      {"its last byte cut off", Damage::kLastByteCut},
+  };
+  for (const Case& row : cases) {
+    SCOPED_TRACE(row.name);
+    const Workspace workspace = NewWorkspace();
+    WriteTree(workspace.tree, ApplicationTree());
+    const std::string installer = Build(workspace, "--job application", "Setup.exe");
+    ASSERT_FALSE(installer.empty());
+    std::string bytes = ReadFileBytes(installer);
+    const size_t block = bytes.find(std::string(
+        reinterpret_cast<const char*>(archive::kPackageMarker), archive::kMarkerFieldSize));
+    ASSERT_NE(block, std::string::npos);
+    const size_t area = block + archive::kPackageHeadSize;
+    switch (row.damage) {
+      case Damage::kFlippedByte:
+        bytes[area + 20'000] ^= 0x10;
+        break;
+      case Damage::kCutInTheArchive:
+        bytes.resize(area + 20'000);
+        break;
+      case Damage::kLastByteCut:
+        bytes.pop_back();
+        break;
+    }
+    ASSERT_TRUE(WriteFileBytes(installer, bytes));
+    const ChildSignals child(workspace.root, false);
+
+    // The loader may refuse a cut file: then it does not start, or (Wine) its process ends
+    // before any code of the program ran.
+    InstallerRun run(installer, workspace.Environment(child));
+    const bool box_shown =
+        run.started() &&
+        WaitFor([&] { return !run.MessageBoxesNow().empty() || !run.Running(); }, run.process()) &&
+        !run.MessageBoxesNow().empty();
+    if (box_shown) {
+      ASSERT_NO_FATAL_FAILURE(ExpectMessage(
+          run, "Setup",
+          "This installer is damaged (for example by an incomplete download) and cannot run. "
+          "Please obtain it again."));
+      EXPECT_EQ(run.WaitForExit(), std::optional<DWORD>(1));
+    } else {
+      EXPECT_NE(row.damage, Damage::kFlippedByte) << "a whole file must start and say it is damaged";
+      if (run.started()) {
+        EXPECT_NE(run.WaitForExit(), std::optional<DWORD>(0));
+      }
+    }
+    EXPECT_EQ(run.form(), nullptr);
+    EXPECT_TRUE(FolderContents(workspace.tmp).empty());
+    EXPECT_EQ(child.Report(), "");
+  }
+}
+
+// An archive that fills the whole area: the file stores all of it, and every byte arrives.
+TEST_F(InstallerTest, AFullPackageInstallsEveryByte) {
+  const Workspace workspace = NewWorkspace();
+  const std::string manifest = ManifestLine('S', "D6") + ManifestLine('D', kProductFolder);
+  const size_t data = static_cast<size_t>(archive::kArchiveCapacity) -
+                      3 * archive::kEntryHeaderSize - manifest.size();
+  WriteTree(workspace.tree, {File("id.txt", manifest, LocalTime(2018, 1, 2, 3, 4, 6)),
+                             Folder("C"),
+                             File("C\\full.bin", PatternBytes(data, 3),
+                                  LocalTime(2019, 3, 4, 5, 6, 8))});
+  const std::string installer = Build(workspace, "--job library", "Setup.exe");
+  ASSERT_FALSE(installer.empty());
+  const DelphiRegistration delphi("6.0", workspace.ide);
+  ASSERT_TRUE(delphi.ok());
+  const std::string target = workspace.ide + "\\" + kProductFolder;
+  const ChildSignals child(workspace.root, false);
+
+  InstallerRun run(installer, workspace.Environment(child));
+  ASSERT_TRUE(run.started());
+  ASSERT_NE(ReadyForm(run), nullptr);
+  ASSERT_TRUE(run.Click(run.Control(app::kOkButtonId)));
+  const std::optional<SeenMessageBox> box = run.WaitForMessageBox();
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(box->text, kUnpackedTo + target);
+  ExpectSameTree(workspace.tree + "\\C", target);
+  ASSERT_TRUE(run.Click(GetDlgItem(box->handle, IDOK)));
+  EXPECT_EQ(run.WaitForExit(), std::optional<DWORD>(0));
 }
 
 struct LayoutCase {

@@ -79,6 +79,12 @@ std::string ReadFileBytes(const std::string& path) {
   return bytes.str();
 }
 
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
 SYSTEMTIME LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
   SYSTEMTIME time{};
   time.wYear = year;

@@ -33,6 +33,7 @@ std::string ManifestLine(char key, const std::string& value);
 // `size` bytes that differ from position to position, so that misplaced chunks show.
 std::string PatternBytes(size_t size, uint8_t seed);
 std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
 SYSTEMTIME LocalTime(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second);
 
 bool FileExists(const std::string& path);

@@ -62,9 +62,10 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
   }
   image.block_ = *markers.block;
   if (pe && pe->raw_end() > image.file_size_) {
-    throw ToolError("\"" + native_path + "\" is cut short: its sections' data ends at byte " +
-                    std::to_string(pe->raw_end()) + ", the file at byte " +
-                    std::to_string(image.file_size_));
+    throw ToolError("the package block of \"" + native_path +
+                    "\" is not whole: the file ends at byte " + std::to_string(image.file_size_) +
+                    ", before the end of its sections' data at byte " +
+                    std::to_string(pe->raw_end()) + " (a copy cut short looks like this)");
   }
   std::memcpy(image.block_head_.data(), bytes + block_offset, image.block_head_.size());
   image.settings_offset_ = CheckUnique(markers.settings_records, "settings record", native_path);
