@@ -1,9 +1,6 @@
 // The bodies of the two installation jobs.
 #include "app/install_jobs.h"
 
-#include <chrono>
-#include <thread>
-
 #include "archive/manifest.h"
 #include "archive/package_rules.h"
 #include "host/LibraryInstall.h"
@@ -11,6 +8,7 @@
 #include "host/helpers.h"
 #include "host/installer_ui.h"
 #include "host/process.h"
+#include "host/thread.h"
 
 namespace app {
 namespace {
@@ -26,7 +24,7 @@ bool TInstallVexilorThread::PrepareLibraryPackage() {
                                   : ide_spec[0] == 'C' ? "C++Builder"
                                                        : "";
   if (ide_spec[1] < '0' || ide_spec[1] > '9') {
-    throw InvalidVersionDigit("The environment version is not a decimal digit.");
+    throw InvalidVersionDigit();
   }
   const int version = ide_spec[1] - '0';
   // Freed when the preparation returns, whichever way.
@@ -84,7 +82,7 @@ void TInstallQuillonThread::ReportResult() {
 void TInstallQuillonThread::WaitForSetupThenRemoveFolder() {
   host::Ui().SetStatusText("Waiting for Setup to finish...");
   do {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    host::SleepMilliseconds(100);
   } while (host::IsProcessRunning(SetupProcess));
   host::Ui().SetStatusText("Setup finished, removing temporary files...");
   RemoveTemporaryFolder();
@@ -97,10 +95,10 @@ void TInstallQuillonThread::WaitForSetupThenRemoveFolder() {
 // say) stays, as DeleteTree leaves it.
 void TInstallQuillonThread::RemoveTemporaryFolder() {
   constexpr int kAttempts = 20;
-  constexpr std::chrono::milliseconds kPause{100};
+  constexpr unsigned kPauseMilliseconds = 100;
   host::DeleteTree(TemporaryTarget);
   for (int attempt = 1; attempt < kAttempts && host::FolderExists(TemporaryTarget); ++attempt) {
-    std::this_thread::sleep_for(kPause);
+    host::SleepMilliseconds(kPauseMilliseconds);
     host::DeleteTree(TemporaryTarget);
   }
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 #include "app/MainUnit.h"
@@ -13,9 +13,11 @@ namespace app {
 
 // Raised by PrepareLibraryPackage, before anything is deleted, when the second character of
 // ManifestIdeSpec is not a decimal digit. Execute does not catch it: the thread ends silently.
-class InvalidVersionDigit : public std::runtime_error {
+class InvalidVersionDigit : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  const char* what() const noexcept override {
+    return "The environment version is not a decimal digit.";
+  }
 };
 
 // The library-package job.

@@ -54,10 +54,14 @@ std::vector<WORD> MakeDialogTemplate() {
   return words;
 }
 
-HBITMAP LoadBitmapResource(HINSTANCE instance, int id) {
-  // A DIB section keeps the glyphs' alpha channel for GdiAlphaBlend.
+// A DIB section keeps the glyphs' alpha channel for GdiAlphaBlend. The background picture is
+// run-length encoded, which a DIB section cannot hold: it becomes a bitmap of the screen's format.
+enum class BitmapKind { kAlphaGlyphs, kRunLengthPicture };
+
+HBITMAP LoadBitmapResource(HINSTANCE instance, int id, BitmapKind kind) {
+  const UINT flags = kind == BitmapKind::kAlphaGlyphs ? LR_CREATEDIBSECTION : 0;
   return static_cast<HBITMAP>(
-      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, flags));
 }
 
 SIZE BitmapSize(HBITMAP bitmap) {
@@ -93,9 +97,9 @@ bool TInstallerForm::Create(HINSTANCE instance) {
   font_ = CreateFontA(-Scale(kFontCharacterHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                       ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                       DEFAULT_PITCH | FF_SWISS, kFontFace);
-  back_bitmap_ = LoadBitmapResource(instance, IDB_BACK_IMAGE);
-  ok_glyphs_ = LoadBitmapResource(instance, IDB_OK_GLYPHS);
-  cancel_glyphs_ = LoadBitmapResource(instance, IDB_CANCEL_GLYPHS);
+  back_bitmap_ = LoadBitmapResource(instance, IDB_BACK_IMAGE, BitmapKind::kRunLengthPicture);
+  ok_glyphs_ = LoadBitmapResource(instance, IDB_OK_GLYPHS, BitmapKind::kAlphaGlyphs);
+  cancel_glyphs_ = LoadBitmapResource(instance, IDB_CANCEL_GLYPHS, BitmapKind::kAlphaGlyphs);
 
   template_ = MakeDialogTemplate();
   handle_ = CreateDialogIndirectParamA(

@@ -1,14 +1,13 @@
 #include "app/job_thread.h"
 
 #include <exception>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "host/files.h"
 #include "host/helpers.h"
 #include "host/installer_ui.h"
 #include "host/process.h"
+#include "host/thread.h"
 
 namespace app {
 
@@ -17,11 +16,10 @@ JobThread::~JobThread() = default;
 
 void JobThread::Start(std::unique_ptr<JobThread> job, JobEndedCallback on_ended_without_end) {
   JobThread* const raw = job.get();
-  try {
-    std::thread([raw, callback = on_ended_without_end]() mutable { Run(raw, std::move(callback)); })
-        .detach();
+  if (host::StartDetachedThread(
+          [raw, callback = on_ended_without_end]() mutable { Run(raw, std::move(callback)); })) {
     job.release();
-  } catch (const std::system_error&) {
+  } else {
     job.reset();
     if (on_ended_without_end) on_ended_without_end();
   }

@@ -15,7 +15,7 @@ target_link_libraries(setup_window PUBLIC setup_jobs gdi32 comctl32 user32
 # packing tool to fill. The resources (manifest: common controls 6 and DPI awareness; pictures)
 # are linked into the image itself.
 add_executable(Setup WIN32 main_win32.cpp installer_integrity_win32.cpp package_data.cpp
-               resources/setup.rc)
+               terminate_win32.cpp resources/setup.rc)
 set_target_properties(Setup PROPERTIES OUTPUT_NAME Setup)
 target_include_directories(Setup PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/resources)
 target_link_libraries(Setup PRIVATE setup_window setup_warnings)
@@ -28,6 +28,7 @@ target_link_options(Setup PRIVATE
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   target_link_options(Setup PRIVATE -Wl,--high-entropy-va)
 endif()
+setup_build_lean(Setup)
 # The linker stores the package block's section whole; the template keeps only its head.
 setup_store_compact(Setup)
 set(SETUP_WINDOW_RESOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources/setup.rc CACHE INTERNAL

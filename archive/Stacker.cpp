@@ -43,11 +43,11 @@ struct ReaderState {
 };
 
 // Never destroyed: Cancel ends the process without waiting for a job thread that may still be
-// inside the reader, so no exit-time destructor may free the state under it.
-ReaderState& State() {
-  static ReaderState* const state = new ReaderState();
-  return *state;
-}
+// inside the reader, so no exit-time destructor may free the state under it. Made before the
+// program's first statement runs, so that no guard for a later first use is needed.
+ReaderState* const g_reader_state = new ReaderState();
+
+ReaderState& State() { return *g_reader_state; }
 
 int64_t AddClamped(int64_t a, int64_t b) {
   if (b > 0 && a > std::numeric_limits<int64_t>::max() - b) {

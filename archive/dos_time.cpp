@@ -1,6 +1,5 @@
 #include "archive/dos_time.h"
 
-#include <cstdio>
 #include <tuple>
 
 namespace archive {
@@ -63,12 +62,28 @@ int64_t SecondsSinceEpochAsUtc(const CivilTime& time) {
          time.minute * 60 + time.second;
 }
 
+// Digits by hand: the installer links this file, and a formatted print would bring the C
+// runtime's whole formatting engine into it.
 std::string FormatDosDateTime(uint32_t dos_date_time) {
   const uint32_t date = dos_date_time >> 16;
   const uint32_t clock = dos_date_time & 0xFFFF;
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (date >> 9),
-                (date >> 5) & 15, date & 31, clock >> 11, (clock >> 5) & 63, (clock & 31) * 2);
+  std::string text;
+  const auto append = [&text](uint32_t value, int width, char after) {
+    char digits[10];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0 || count < width);
+    while (count > 0) text += digits[--count];
+    if (after != '\0') text += after;
+  };
+  append(1980 + (date >> 9), 4, '-');
+  append((date >> 5) & 15, 2, '-');
+  append(date & 31, 2, ' ');
+  append(clock >> 11, 2, ':');
+  append((clock >> 5) & 63, 2, ':');
+  append((clock & 31) * 2, 2, '\0');
   return text;
 }
 

@@ -1,7 +1,6 @@
 #include "archive/package_rules.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "archive/names.h"
 
@@ -53,9 +52,8 @@ std::string DeviceProblem(const std::string& component) {
 std::string DescribeCharacter(char c) {
   const unsigned code = static_cast<unsigned char>(c);
   if (code < 32) {
-    char text[32];
-    std::snprintf(text, sizeof text, "control character 0x%02X", code);
-    return text;
+    constexpr char kHex[] = "0123456789ABCDEF";
+    return std::string("control character 0x") + kHex[code >> 4] + kHex[code & 15];
   }
   return std::string("character '") + c + "'";
 }

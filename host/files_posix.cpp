@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -173,7 +174,8 @@ OutputFile OutputFile::CreateUnique(const std::string& folder, const std::string
   std::random_device entropy;
   int error = EEXIST;
   for (int attempt = 0; attempt < kUniqueNameAttempts && error == EEXIST; ++attempt) {
-    const std::string path = AddBackslash(folder) + stem + RandomHex(entropy) + ".tmp";
+    const std::string path =
+        AddBackslash(folder) + stem + HexDigits(entropy(), entropy()) + ".tmp";
     // O_EXCL fails on any existing name, a symbolic link (even a dangling one) included.
     const int fd = ::open(NativePath(path).c_str(),
                           O_CREAT | O_EXCL | O_NOFOLLOW | O_WRONLY | O_CLOEXEC, 0666);

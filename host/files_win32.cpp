@@ -1,3 +1,7 @@
+// rand_s is declared only on request.
+#define _CRT_RAND_S
+#include <stdlib.h>
+
 #include "host/files.h"
 
 #include <algorithm>
@@ -80,12 +84,18 @@ OutputFile OutputFile::CreateReplacing(const std::string& path) {
 }
 
 OutputFile OutputFile::CreateUnique(const std::string& folder, const std::string& stem) {
-  std::random_device entropy;
+  // The C runtime's rand_s draws on the system's own generator (RtlGenRandom).
+  const auto entropy = [] {
+    unsigned int value = 0;
+    rand_s(&value);
+    return static_cast<uint32_t>(value);
+  };
   DWORD error = ERROR_FILE_EXISTS;
   for (int attempt = 0; attempt < kUniqueNameAttempts &&
                         (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS);
        ++attempt) {
-    const std::string path = AddBackslash(folder) + stem + RandomHex(entropy) + ".tmp";
+    const std::string path =
+        AddBackslash(folder) + stem + HexDigits(entropy(), entropy()) + ".tmp";
     // CREATE_NEW fails on any existing name, a link included.
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -309,8 +319,12 @@ std::string ParentFolderOf(const std::string& path) {
   return parent;
 }
 
+// Wide text, as the file system's own names are: a vector rather than a wide string, which would
+// bring the standard library's whole wide-string code into the installer.
+using WideText = std::vector<WCHAR>;
+
 // The handle's path on its volume (no drive), as the file system names the opened item.
-std::wstring VolumePathOf(HANDLE item) {
+WideText VolumePathOf(HANDLE item) {
   // Room for the longest path the volume can hold.
   std::vector<DWORD> buffer((sizeof(FILE_NAME_INFO) + 32'768 * sizeof(WCHAR)) / sizeof(DWORD));
   auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
@@ -318,15 +332,15 @@ std::wstring VolumePathOf(HANDLE item) {
                                     static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
     return {};
   }
-  std::wstring path(info->FileName, info->FileNameLength / sizeof(WCHAR));
+  WideText path(info->FileName, info->FileName + info->FileNameLength / sizeof(WCHAR));
   while (!path.empty() && path.back() == L'\\') path.pop_back();
   return path;
 }
 
-std::wstring WideFromAnsi(const std::string& text) {
+WideText WideFromAnsi(const std::string& text) {
   const int length =
       MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(std::max(length, 0)), L'\0');
+  WideText wide(static_cast<size_t>(std::max(length, 0)), L'\0');
   MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
   return wide;
 }
@@ -341,10 +355,11 @@ bool WineOpenedTheItemItself(HANDLE item, const std::string& path) {
   if (parent_path.empty()) return false;
   const win32::UniqueHandle parent = OpenForAttributes(parent_path);
   if (!parent.valid()) return false;
-  const std::wstring parent_volume_path = VolumePathOf(parent.get());
-  const std::wstring item_volume_path = VolumePathOf(item);
-  const std::wstring expected =
-      parent_volume_path + L"\\" + WideFromAnsi(path.substr(path.find_last_of('\\') + 1));
+  const WideText item_volume_path = VolumePathOf(item);
+  WideText expected = VolumePathOf(parent.get());
+  expected.push_back(L'\\');
+  const WideText name = WideFromAnsi(path.substr(path.find_last_of('\\') + 1));
+  expected.insert(expected.end(), name.begin(), name.end());
   return !item_volume_path.empty() &&
          CompareStringOrdinal(item_volume_path.data(), static_cast<int>(item_volume_path.size()),
                               expected.data(), static_cast<int>(expected.size()),

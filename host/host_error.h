@@ -4,14 +4,22 @@
 // text to the user.
 #pragma once
 
-#include <stdexcept>
+#include <exception>
 #include <string>
+#include <utility>
 
 namespace host {
 
-class HostError : public std::runtime_error {
+// The text is a string of its own rather than a std::runtime_error's: that class keeps its text
+// in the standard library's older, reference-counted string, whose code would otherwise come
+// into the installer program for this alone.
+class HostError : public std::exception {
  public:
-  using std::runtime_error::runtime_error;
+  explicit HostError(std::string text) : text_(std::move(text)) {}
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::string text_;
 };
 
 }  // namespace host

@@ -15,12 +15,19 @@ std::string ErrorText(unsigned long error_code) {
   return std::string(buffer, length);
 }
 
-bool RunningUnderWine() {
-  static const bool wine = [] {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-  }();
-  return wine;
+namespace {
+
+bool AskNtdllForWine() {
+  const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
+
+// Asked once, before the program's first statement: a first use from two threads then needs no
+// guard.
+const bool g_running_under_wine = AskNtdllForWine();
+
+}  // namespace
+
+bool RunningUnderWine() { return g_running_under_wine; }
 
 }  // namespace host::win32

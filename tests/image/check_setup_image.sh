@@ -9,6 +9,7 @@
 # - Loader hardening: relocations present and not stripped, DYNAMIC_BASE (ASLR), NX_COMPAT (DEP),
 #   and HIGH_ENTROPY_VA in the 64-bit image.
 # - Nothing but the program: no symbol table, no debugging sections.
+# - Lean: the template, which is what an installer costs beyond its archive, within its budget.
 # - Reproducible link: no link time stamp, and the same objects linked again give the same bytes.
 # Prints one line per failed check; exit status 0 when every check passed.
 set -u
@@ -120,6 +121,20 @@ if [ -z "$debug_sections" ]; then
   pass "no debugging sections"
 else
   fail "debugging sections: $debug_sections"
+fi
+
+# --- Lean ---------------------------------------------------------------------------------------
+# The template is what every installer costs beyond its archive (plus at most the file alignment
+# after the archive): the program, its resources and the package block's head.
+size=$(stat -c %s "$image")
+case "$bits" in
+  32) limit=$((320 * 1024)) ;;
+  64) limit=$((288 * 1024)) ;;
+esac
+if [ "$size" -le "$limit" ]; then
+  pass "the template is $size bytes (at most $limit)"
+else
+  fail "the template is $size bytes, more than $limit"
 fi
 
 # --- Reproducible link -------------------------------------------------------------------------
