@@ -235,6 +235,12 @@ TEST_F(SignatureTest, OsslsigncodeSignsABuiltInstallerThatTheToolStillReads) {
   const uint32_t table = ReadLittleEndian32At(signed_image, kPeSecurityEntryOffset + 4);
   ASSERT_GT(table, 0u);
 
+  // The signing tool verifies what it signed: the headers of the compact image describe its file.
+  const ProgramResult verified =
+      RunProgram(osslsigncode, {"verify", "-CAfile", Path("cert.pem"), "-in", Path("built-signed.exe")},
+                 temp_.path());
+  EXPECT_EQ(verified.exit_code, 0) << verified.out << verified.err;
+
   // The signed installer is read as before.
   const ProgramResult verify = Pack({"verify", Path("built-signed.exe")});
   EXPECT_EQ(verify.exit_code, 0) << verify.out << verify.err;
