@@ -243,6 +243,14 @@ TEST_F(BadInputTest, HelpExplainsEachCommandWithAnExample) {
   const ProgramResult bare = Pack({});
   EXPECT_EQ(bare.exit_code, 2);
   EXPECT_NE(bare.err.find("setup-pack create [--key K] DIR ARCHIVE"), std::string::npos);
+
+  // The version, as the build set it; nothing may follow the switch.
+  const ProgramResult version = Pack({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "setup-pack " SETUP_PACK_VERSION "\n");
+  const ProgramResult version_with_more = Pack({"--version", "list"});
+  EXPECT_EQ(version_with_more.exit_code, 2);
+  EXPECT_NE(version_with_more.err.find("--version takes no arguments"), std::string::npos);
 }
 
 }  // namespace

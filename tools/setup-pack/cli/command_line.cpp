@@ -76,6 +76,12 @@ uint32_t ParseKey(const std::string& text) {
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") return CommandLine{};
+  if (arguments[0] == "--version") {
+    if (arguments.size() > 1) throw ToolError("--version takes no arguments");
+    CommandLine line;
+    line.command = Command::kVersion;
+    return line;
+  }
   if (arguments[0] == "help") return ParseHelpCommand(arguments);
   const CommandSpec* spec = FindCommand(arguments[0]);
   if (spec == nullptr) {

@@ -9,6 +9,7 @@
 //   setup-pack verify  [--key K] FILE
 //   setup-pack extract [--key K] [--prefix P] FILE DEST
 //   setup-pack help [COMMAND]      setup-pack --help      setup-pack COMMAND --help
+//   setup-pack --version
 //
 // Options may stand anywhere after the command, as "--name value" or "--name=value" (a switch
 // such as --drop-signature takes no value); "--" ends them.
@@ -23,7 +24,7 @@
 
 namespace setup_pack {
 
-enum class Command { kHelp, kCreate, kEmbed, kBuild, kList, kVerify, kExtract };
+enum class Command { kHelp, kVersion, kCreate, kEmbed, kBuild, kList, kVerify, kExtract };
 
 struct CommandLine {
   Command command = Command::kHelp;

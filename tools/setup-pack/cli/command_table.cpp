@@ -27,14 +27,18 @@ const char kEmbedHelp[] = R"(usage: setup-pack embed [--key K] [--job library|ap
                         [--drop-signature] TEMPLATE ARCHIVE OUT
 
 Makes the installer OUT: a copy of the installer program TEMPLATE carrying the raw archive
-ARCHIVE (from "setup-pack create") and the caption TEXT.
+ARCHIVE (from "setup-pack create") and the caption TEXT. OUT stores the archive and nothing of
+the package block's empty rest, and the archive's length and CRC-32, which the installer checks
+before it runs.
 
   TEMPLATE   an installer program (Setup.exe) with one package block and one settings record
   ARCHIVE    a raw archive of at most 18,000,000 bytes
   OUT        the installer to write; written under a temporary name and renamed into place
   --key K    the key ARCHIVE was made with (default 0x5EC7A11E); stored for the installer
-  --job J    library: install a component library into its IDE (needs id.txt)
-             application: unpack P into the temporary folder and run its Setup.exe
+  --job J    library: install a component library into its IDE (needs id.txt); the
+             installer asks for administrator rights
+             application: unpack P into the temporary folder and run its Setup.exe; the
+             installer runs as the user who starts it
              (default: the job TEMPLATE already has)
   --caption TEXT
              the window caption, at most 40 ANSI characters (default: TEMPLATE's caption)
@@ -102,8 +106,11 @@ with 0. Checked:
   - the manifest id.txt: S is an upper-case D or C and a digit, D (when given) a relative path
     of plain folder names;
   - an installer: one package block, one settings record with a known job, a caption of at most
-    40 characters. Among an installer's facts: whether it carries an Authenticode signature
-    (the line Authenticode signature: present, with the signature's size, or absent).
+    40 characters, an archive that matches the length and CRC-32 stored with it (the check the
+    installer makes before it runs), and a manifest that asks for the execution level the job
+    needs (requireAdministrator for library, asInvoker for application). Among an installer's
+    facts: whether it carries an Authenticode signature (the line Authenticode signature:
+    present, with the signature's size, or absent), its archive check and its execution level.
   --key K    the archive key for reading the manifest (default: the installer's stored key, or
              0x5EC7A11E for a raw archive)
 
@@ -177,7 +184,8 @@ std::string OverviewHelp() {
       "setup-pack: makes installer packages, and lists, verifies and extracts them.\n\n";
   for (const CommandSpec& spec : Commands()) text += "  " + std::string(spec.usage) + "\n";
   text +=
-      "  setup-pack help COMMAND\n\n"
+      "  setup-pack help COMMAND\n"
+      "  setup-pack --version\n\n"
       "FILE is a raw archive (from create) or a built installer (from embed or build). K is a\n"
       "decimal or 0x-hexadecimal unsigned 32-bit archive key. Exit status: 0 done, 1 verify\n"
       "found problems, 2 bad arguments, bad input or a failure. Refused arguments and input\n"

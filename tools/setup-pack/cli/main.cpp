@@ -20,6 +20,9 @@ int Run(const setup_pack::CommandLine& line) {
     case Command::kHelp:
       std::cout << setup_pack::HelpText(line.help_topic);
       return setup_pack::kExitSuccess;
+    case Command::kVersion:
+      std::cout << "setup-pack " SETUP_PACK_VERSION "\n";
+      return setup_pack::kExitSuccess;
     case Command::kCreate:
       return setup_pack::RunCreate(line);
     case Command::kEmbed:
