@@ -24,14 +24,7 @@ image=$3
 relinked=$4
 manifest=$5
 
-failures=0
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
-pass() {
-  echo "ok: $*"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 # Little-endian unsigned fields of the image.
 u16() { od -An -t u2 -j "$1" -N 2 --endian=little "$image" | tr -d ' '; }
@@ -152,8 +145,4 @@ else
   fail "linking the same objects again gives different bytes: $(cmp "$image" "$relinked" | head -1)"
 fi
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed for $image"
-  exit 1
-fi
-echo "all checks passed for $image"
+finish_checks "$image"

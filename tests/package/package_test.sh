@@ -19,14 +19,7 @@ build=$1
 source=$2
 version=$3
 
-failures=0
-fail() {
-  echo "FAILED: $*"
-  failures=$((failures + 1))
-}
-pass() {
-  echo "ok: $*"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/setup-pack-package.XXXXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -107,8 +100,4 @@ for word in $(printf '%s\n' "$help" | grep -o -E -- '--[a-z][a-z-]*|setup-pack [
 done
 pass "the manual page mentions every command and option that --help shows"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed"
-  exit 1
-fi
-echo "all checks passed"
+finish_checks "the package"
