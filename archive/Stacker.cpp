@@ -245,8 +245,8 @@ int32_t ExtractEntryData(EntryHeader& header, const std::string& path) {
     }
   }
   file.SetLastWriteTime(header.modified);
+  file.ApplyAttributes(header.attributes);
   file.Close();
-  file.SetAttributesAfterClose(header.attributes);
   return delivered_total;
 }
 

@@ -158,7 +158,7 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
 OutputFile::~OutputFile() { CloseQuietly(file_); }
 
 // Extraction mostly writes into a cleared folder, so the exclusive create succeeds and tells that
-// the file is new (its mode is then known, see SetAttributesAfterClose); only a name that is
+// the file is new (its mode is then known, see ApplyAttributes); only a name that is
 // taken costs the second open, which replaces the file as before.
 OutputFile OutputFile::CreateReplacing(const std::string& path) {
   const std::string native = NativePath(path);
@@ -227,9 +227,9 @@ void OutputFile::Close() {
 // A file that open() created got 0666 less the umask, which is what a normal file's attributes
 // ask for (where the folder carries a default ACL, the ACL's mode stays, as for any file a
 // program creates there). Skipping the chmod saves a path lookup per extracted file.
-bool OutputFile::SetAttributesAfterClose(uint32_t attributes) {
+bool OutputFile::ApplyAttributes(uint32_t attributes) {
   if (created_new_ && ModeFor(attributes) == ModeFor(0)) return true;
-  return SetAttributes(path_, attributes);
+  return ::fchmod(file_, ModeFor(attributes)) == 0;
 }
 
 // ---- InputFile ----

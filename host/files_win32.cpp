@@ -152,9 +152,13 @@ void OutputFile::Close() {
 }
 
 // Windows gives a new file attribute bits of its own (the archive bit), so the stored ones are
-// always applied.
-bool OutputFile::SetAttributesAfterClose(uint32_t attributes) {
-  return SetAttributes(path_, attributes);
+// always applied. As SetFileAttributes does, the normal bit is added: alone it means none, and
+// beside others it is ignored (0 would mean "leave them as they are"). Times of 0 stay as they
+// are.
+bool OutputFile::ApplyAttributes(uint32_t attributes) {
+  FILE_BASIC_INFO information{};
+  information.FileAttributes = attributes | FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file_, FileBasicInfo, &information, sizeof information) != 0;
 }
 
 // ---- InputFile ----

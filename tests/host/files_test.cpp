@@ -173,9 +173,9 @@ TEST_F(OutputFileTest, AReadOnlyFileMadeNormalIsReplaced) {
   EXPECT_FALSE(host_test::IsWriteProtected(path));
 }
 
-// Whether the file is new or replaces one with other permissions, setting the attributes after
-// closing leaves it exactly as SetAttributes leaves a file of those attributes.
-TEST_F(OutputFileTest, AttributesAfterClosingMatchSettingThemByName) {
+// Whether the file is new or replaces one with other permissions, setting the attributes through
+// the open file leaves it exactly as SetAttributes leaves a file of those attributes.
+TEST_F(OutputFileTest, AttributesSetThroughTheOpenFileMatchSettingThemByName) {
   struct Case {
     const char* name;
     bool replaces_owner_only_file;
@@ -199,8 +199,8 @@ TEST_F(OutputFileTest, AttributesAfterClosingMatchSettingThemByName) {
     }
     host::OutputFile file = host::OutputFile::CreateReplacing(path);
     file.Write("new", 3);
+    EXPECT_TRUE(file.ApplyAttributes(c.attributes));
     file.Close();
-    EXPECT_TRUE(file.SetAttributesAfterClose(c.attributes));
     WriteTextFile(reference, "new");
     ASSERT_TRUE(host::SetAttributes(reference, c.attributes));
 
