@@ -4,6 +4,7 @@
 // the build machine, after the link.
 //
 // usage: compact-template IMAGE   (rewritten in place; exit status 0 on success)
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
