@@ -9,7 +9,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64
   wine wine64 wine32:i386
   xvfb xauth imagemagick osslsigncode
-  lintian
+  lintian man-db
 )
 
 sudo_if_needed() {
