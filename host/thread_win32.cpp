@@ -17,6 +17,8 @@ DWORD WINAPI RunBody(void* parameter) {
 
 }  // namespace
 
+// CreateThread rather than _beginthreadex: the C runtime here is the system's msvcrt.dll, which
+// sets up and frees its per-thread data itself when a thread starts and ends.
 bool StartDetachedThread(std::function<void()> body) {
   auto* handed = new (std::nothrow) std::function<void()>(std::move(body));
   if (!handed) return false;
