@@ -34,8 +34,9 @@ struct Layout {
 // The whole block in the file, as the template has it.
 Layout WholeBlock(const ImageTemplate& image, size_t archive_size) {
   if (image.block.stored != kBlockSize) {
-    throw ToolError("the template's package block is not stored whole and does not end its " +
-                    std::string("section, so the archive area cannot be stored in part"));
+    throw ToolError(
+        "the template's package block is not stored whole and does not end its section, so the "
+        "archive area cannot be stored in part");
   }
   Layout layout;
   layout.tail_from = image.block.offset + kBlockSize;

@@ -86,9 +86,19 @@ bool IsWindowsProgram(const uint8_t* head, size_t head_size) {
 // A file without a whole package block is read as a raw archive, unless it holds a package
 // marker (a scrambled archive never does) or is a Windows program: then it is an installer cut
 // short, or no installer at all, and reading its bytes as an archive would only report nonsense.
-void RefuseCutInstaller(const PackageImage& image, const uint8_t* head, size_t head_size,
-                        const std::string& native_path) {
-  if (image.is_installer()) return;
+// An installer whose file ends before its sections' data (`pe`, when it is a PE image) was cut
+// short too, even where its block's head and part of its archive are there.
+void RefuseCutInstaller(const PackageImage& image, const PeLayout* pe, const uint8_t* head,
+                        size_t head_size, const std::string& native_path) {
+  if (image.is_installer()) {
+    if (pe && pe->raw_end() > image.file_size()) {
+      throw ToolError("\"" + native_path + "\" is an installer cut short: it ends " +
+                      std::to_string(image.file_size()) + " bytes in, before the end of its " +
+                      "sections' data at byte " + std::to_string(pe->raw_end()) +
+                      " (an interrupted download or copy looks like this)");
+    }
+    return;
+  }
   if (image.package_marker_count() > 0) {
     throw ToolError("\"" + native_path + "\" is an installer cut short: it ends " +
                     std::to_string(image.file_size()) + " bytes in, before the end of its " +
@@ -173,9 +183,9 @@ PackageImage PackageImage::Load(const std::string& native_path) {
   // A file that is no Windows program and no larger than an archive area can only be a raw
   // archive, whose scrambled entries hold no marker: it is not searched (a search of 18 MB costs
   // more than the rest of reading a one-file package).
+  std::optional<PeLayout> pe;
   if (IsWindowsProgram(bytes, head_size) ||
       image.file_size_ > static_cast<size_t>(archive::kArchiveCapacity)) {
-    std::optional<PeLayout> pe;
     try {
       pe = ReadPeLayout(bytes, head_size);
     } catch (const ToolError&) {
@@ -183,14 +193,8 @@ PackageImage PackageImage::Load(const std::string& native_path) {
     }
     PackageImageFindings::Complete(
         image, FindMarkersOutsideTheArea(bytes, image.file_size_, pe ? &*pe : nullptr), bytes);
-    if (image.is_installer() && pe && pe->raw_end() > image.file_size_) {
-      throw ToolError("\"" + native_path + "\" is an installer cut short: it ends " +
-                      std::to_string(image.file_size_) + " bytes in, before the end of its " +
-                      "sections' data at byte " + std::to_string(pe->raw_end()) +
-                      " (an interrupted download or copy looks like this)");
-    }
   }
-  RefuseCutInstaller(image, bytes, head_size, native_path);
+  RefuseCutInstaller(image, pe ? &*pe : nullptr, bytes, head_size, native_path);
   const size_t area_size = static_cast<size_t>(archive::kArchiveCapacity);
   if (image.is_installer() && image.stored_area_size() < area_size) {
     image.whole_area_.reset(static_cast<uint8_t*>(std::calloc(area_size, 1)));
