@@ -21,12 +21,25 @@ if(CMAKE_CROSSCOMPILING)
     ${PROJECT_SOURCE_DIR}/tools/setup-pack/image/block_location.h
     ${PROJECT_SOURCE_DIR}/tools/setup-pack/image/image_composer.h
     ${PROJECT_SOURCE_DIR}/tools/setup-pack/image/pe_layout.h)
+  # One compilation per source, so that a compiler cache can keep each (it keeps no command that
+  # compiles and links several sources at once), then the link.
+  set(objects)
+  foreach(source IN LISTS SETUP_COMPACT_TEMPLATE_SOURCES)
+    get_filename_component(name ${source} NAME_WE)
+    set(object ${CMAKE_BINARY_DIR}/host/compact-template.dir/${name}.o)
+    add_custom_command(
+      OUTPUT ${object}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host/compact-template.dir
+      COMMAND ${launcher} ${SETUP_HOST_CXX} -std=c++17 -O2 -Wall -Wextra -Werror
+              -I${PROJECT_SOURCE_DIR} -c ${source} -o ${object}
+      DEPENDS ${source} ${headers}
+      VERBATIM)
+    list(APPEND objects ${object})
+  endforeach()
   add_custom_command(
     OUTPUT ${SETUP_COMPACT_TEMPLATE}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
-    COMMAND ${launcher} ${SETUP_HOST_CXX} -std=c++17 -O2 -Wall -Wextra -Werror
-            -I${PROJECT_SOURCE_DIR} ${SETUP_COMPACT_TEMPLATE_SOURCES} -o ${SETUP_COMPACT_TEMPLATE}
-    DEPENDS ${SETUP_COMPACT_TEMPLATE_SOURCES} ${headers}
+    COMMAND ${SETUP_HOST_CXX} ${objects} -o ${SETUP_COMPACT_TEMPLATE}
+    DEPENDS ${objects}
     COMMENT "Building compact-template for the build machine"
     VERBATIM)
   add_custom_target(compact_template DEPENDS ${SETUP_COMPACT_TEMPLATE})

@@ -55,3 +55,46 @@ function(setup_test_needs test)
     set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED display)
   endif()
 endfunction()
+
+# Wine sessions for the suites that start installers. An installer runs alone in its session
+# (a second one ends at once), and these suites change the session's registry for a moment, so
+# each of their tests takes one whole session: a Wine prefix of its own, with its own wineserver
+# and X display (scripts/wine-env.sh). CTest hands out the sessions as resources
+# (`wine_session`, listed in wine-sessions.json, which the test presets name); with more than one
+# session the suites are split into shards (GoogleTest's own sharding) that run side by side.
+set(SETUP_WINE_SESSIONS 1 CACHE STRING "Wine sessions that installer suites may run in at once")
+if(CMAKE_CROSSCOMPILING)
+  set(sessions)
+  math(EXPR last "${SETUP_WINE_SESSIONS} - 1")
+  foreach(session RANGE ${last})
+    list(APPEND sessions "{ \"id\": \"${session}\", \"slots\": 1 }")
+  endforeach()
+  list(JOIN sessions ", " sessions)
+  file(WRITE ${CMAKE_BINARY_DIR}/wine-sessions.json
+       "{ \"version\": { \"major\": 1, \"minor\": 0 },\n"
+       "  \"local\": [ { \"wine_session\": [ ${sessions} ] } ] }\n")
+endif()
+
+# setup_add_installer_suite(NAME SHARDS N COMMAND ...): a suite that starts installers, as N
+# CTest tests (NAME.1 ... NAME.N when N > 1) of one session each. N is kept to the sessions there
+# are: a shard more than sessions only waits.
+function(setup_add_installer_suite name)
+  cmake_parse_arguments(ARG "" "SHARDS" "COMMAND" ${ARGN})
+  set(shards ${ARG_SHARDS})
+  if(shards GREATER SETUP_WINE_SESSIONS)
+    set(shards ${SETUP_WINE_SESSIONS})
+  endif()
+  foreach(shard RANGE 1 ${shards})
+    set(test ${name})
+    if(shards GREATER 1)
+      set(test ${name}.${shard})
+    endif()
+    math(EXPR index "${shard} - 1")
+    add_test(NAME ${test} COMMAND ${ARG_COMMAND})
+    set_tests_properties(${test} PROPERTIES
+      TIMEOUT 900
+      RESOURCE_GROUPS wine_session:1
+      ENVIRONMENT "SETUP_WINE_NEEDS_SESSION=1;GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
+    setup_test_needs(${test} wine display)
+  endforeach()
+endfunction()

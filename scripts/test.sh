@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Runs every test: native, native under AddressSanitizer and UndefinedBehaviorSanitizer, both
-# Windows builds under Wine (GUI tests in an Xvfb display), then the bounded fuzz runs. Installs
+# Windows builds under Wine (GUI tests in Xvfb displays), and the bounded fuzz runs. Installs
 # what is missing first. Exit status 0 only when every suite passed.
 #
-# The two Windows suites never run at the same time: their installers share one Wine session,
-# where only one installer runs at a time.
+# Two lanes run side by side. The Windows lane builds and runs the Wine suites, whose tests
+# mostly wait for Wine and for windows; the native lane (native, sanitizers, fuzz) uses the
+# processors meanwhile. The suites that start installers run in several Wine sessions at once
+# (SETUP_WINE_SESSIONS, default 4), each a prefix with its own wineserver and X display: an
+# installer runs alone in its session. The two Windows suites run one after the other.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$(pwd)
@@ -12,11 +15,15 @@ root=$(pwd)
 bash scripts/install-toolchain.sh || exit 1
 
 jobs=$(nproc)
-failed_suites=()
-passed_suites=()
-not_run=()
-timings=()
+sessions=${SETUP_WINE_SESSIONS:-4}
 mkdir -p build
+results=$(mktemp -d)
+cleanup() {
+  rm -rf "$results"
+  [ "${#xvfb_pids[@]}" -gt 0 ] && kill "${xvfb_pids[@]}" 2>/dev/null
+}
+xvfb_pids=()
+trap cleanup EXIT
 
 # The compiler cache lives outside the clone (ccache's own folder); paths below the clone are
 # hashed relative to it, so that another clone of the same commit finds what this one compiled.
@@ -26,8 +33,15 @@ export CCACHE_NOHASHDIR=true
 # preprocessor run for every file the cache does not have yet.
 export CCACHE_DEPEND=true
 
+# Each lane writes what it found to files, read by the summary.
 record() {  # record SUITE STATUS
-  if [ "$2" -eq 0 ]; then passed_suites+=("$1"); else failed_suites+=("$1"); fi
+  if [ "$2" -eq 0 ]; then echo "$1" >>"$results/passed"; else echo "$1" >>"$results/failed"; fi
+}
+timing() {  # timing TEXT
+  echo "$1" >>"$results/timings"
+}
+not_run() {  # not_run TEXT
+  echo "$1" >>"$results/not_run"
 }
 
 # Configures and builds a preset (every target, or the targets given) quietly; on failure shows
@@ -38,7 +52,9 @@ build_preset() {  # build_preset PRESET [TARGET...]
   local targets=()
   [ "$#" -gt 0 ] && targets=(--target "$@")
   echo "=== $preset: configure and build"
-  if ! cmake --preset "$preset" >"build/$preset.configure.log" 2>&1; then
+  local options=()
+  case "$preset" in win*) options=(-DSETUP_WINE_SESSIONS="$sessions") ;; esac
+  if ! cmake --preset "$preset" "${options[@]}" >"build/$preset.configure.log" 2>&1; then
     cat "build/$preset.configure.log"
     return 1
   fi
@@ -46,17 +62,17 @@ build_preset() {  # build_preset PRESET [TARGET...]
     grep -E -B2 -A12 'error|FAILED' "build/$preset.build.log" | head -80
     return 1
   fi
-  timings+=("$preset build: $((SECONDS - started)) s")
+  timing "$preset build: $((SECONDS - started)) s"
 }
 
-# Runs a preset's tests in the foreground. Adds "PRESET tests: N s".
-test_preset() {  # test_preset PRESET [CTEST OPTIONS...]
-  local preset=$1 started=$SECONDS status
-  shift
+# Runs a preset's tests. Adds "PRESET tests: N s".
+test_preset() {  # test_preset PRESET PARALLEL [CTEST OPTIONS...]
+  local preset=$1 parallel=$2 started=$SECONDS status
+  shift 2
   echo "=== $preset: tests"
-  ctest --preset "$preset" -j "$jobs" "$@"
+  ctest --preset "$preset" -j "$parallel" "$@"
   status=$?
-  timings+=("$preset tests: $((SECONDS - started)) s")
+  timing "$preset tests: $((SECONDS - started)) s"
   return $status
 }
 
@@ -65,75 +81,108 @@ test_preset() {  # test_preset PRESET [CTEST OPTIONS...]
 export SETUP_WINE_DEFECT_LOG="$root/build/wine-defects.log"
 rm -f "$SETUP_WINE_DEFECT_LOG"
 
-# One X display and one wineserver for both Windows suites. The prefix is made (the first time)
-# while win64 compiles.
-source scripts/wine-env.sh
-if [ -z "${DISPLAY:-}" ]; then
-  display=":$((90 + RANDOM % 100))"
-  Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
-  trap 'kill $xvfb_pid 2>/dev/null' EXIT
-fi
-start_wine_server >/dev/null 2>&1 </dev/null &
-wine_ready=$!
-
-# win64: built and tested first, while nothing else runs: under the load of the other suites'
-# builds and sanitizer tests, Wine now and then failed to start a test's child program
-# (CreateProcess: "Internal error").
-win64_built=0
-build_preset win64 && win64_built=1
-wait "$wine_ready"
-if [ "$win64_built" = 1 ]; then
-  test_preset win64
-  record win64 $?
-else
-  record win64 1
-fi
-
-# win32 next. Where this kernel runs no 32-bit code, Wine cannot run the i686 programs: then only
-# the installer, the tool and the image check are built, the image is checked, and the summary
-# names what did not run.
-if [ "$SETUP_WINE_RUNS_32BIT" = 1 ]; then
-  win32_targets=()
-  win32_tests=()
-else
-  win32_targets=(Setup setup_relinked setup-pack)
-  win32_tests=(-LE wine)
-  not_run+=("win32 tests under Wine: this machine's kernel runs no 32-bit programs")
-fi
-if build_preset win32 "${win32_targets[@]}"; then
-  test_preset win32 "${win32_tests[@]}"
-  record win32 $?
-else
-  record win32 1
-fi
-stop_wine_server
-
-for preset in native native-sanitize; do
-  if build_preset "$preset"; then
-    test_preset "$preset"
-    record "$preset" $?
-  else
-    record "$preset" 1
-  fi
+# The Wine sessions: an X display each (Xvfb picks a free number and says which), then the
+# prefixes and their wineservers, made while win64 compiles. DISPLAY is session 0's, for the
+# Windows tests that need a display but no session of their own.
+displays=()
+for ((session = 0; session < sessions; session++)); do
+  display_file="$results/display$session"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  xvfb_pids+=($!)
+  for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.05; done
+  displays+=(":$(tr -d '[:space:]' <"$display_file")")
 done
+export SETUP_WINE_SESSION_DISPLAYS="${displays[*]}"
+export DISPLAY="${displays[0]}"
+source scripts/wine-env.sh
+start_sessions() {
+  make_base_wine_prefix
+  for ((session = 0; session < sessions; session++)); do
+    (
+      export SETUP_WINE_SESSION=$session
+      source scripts/wine-env.sh
+      start_wine_server
+    ) &
+  done
+  wait
+}
+stop_sessions() {
+  for ((session = 0; session < sessions; session++)); do
+    (
+      export SETUP_WINE_SESSION=$session
+      source scripts/wine-env.sh
+      stop_wine_server
+    )
+  done
+}
 
-echo "=== fuzz"
-started=$SECONDS
-bash scripts/fuzz.sh
-record fuzz $?
-timings+=("fuzz: $((SECONDS - started)) s")
+windows_lane() {
+  local win64_built=0 sessions_ready
+  start_sessions >/dev/null 2>&1 </dev/null &
+  sessions_ready=$!
+  build_preset win64 && win64_built=1
+  wait "$sessions_ready"
+  if [ "$win64_built" = 1 ]; then
+    test_preset win64 $((sessions + jobs))
+    record win64 $?
+  else
+    record win64 1
+  fi
+
+  # Where this kernel runs no 32-bit code, Wine cannot run the i686 programs: then only the
+  # installer, the tool and the image check are built, the image is checked, and the summary
+  # names what did not run.
+  local win32_targets=() win32_tests=()
+  if [ "$SETUP_WINE_RUNS_32BIT" != 1 ]; then
+    win32_targets=(Setup setup_relinked setup-pack)
+    win32_tests=(-LE wine)
+    not_run "win32 tests under Wine: this machine's kernel runs no 32-bit programs"
+  fi
+  if build_preset win32 "${win32_targets[@]}"; then
+    test_preset win32 $((sessions + jobs)) "${win32_tests[@]}"
+    record win32 $?
+  else
+    record win32 1
+  fi
+  stop_sessions
+}
+
+native_lane() {
+  local preset
+  for preset in native native-sanitize; do
+    if build_preset "$preset"; then
+      test_preset "$preset" "$jobs"
+      record "$preset" $?
+    else
+      record "$preset" 1
+    fi
+  done
+  echo "=== fuzz"
+  local started=$SECONDS
+  bash scripts/fuzz.sh
+  record fuzz $?
+  timing "fuzz: $((SECONDS - started)) s"
+}
+
+# The Windows lane's output is shown once it has ended, so that the two lanes' lines never mix;
+# the native lane's as it goes.
+windows_lane >build/windows-lane.log 2>&1 &
+windows_lane_pid=$!
+native_lane
+wait "$windows_lane_pid"
+cat build/windows-lane.log
 
 echo
-for timing in "${timings[@]}"; do echo "time of $timing"; done
+sed 's/^/time of /' "$results/timings"
 echo "time of the whole run: $SECONDS s"
-for what in "${not_run[@]}"; do echo "not run: $what"; done
+[ -f "$results/not_run" ] && sed 's/^/not run: /' "$results/not_run"
 if [ -s "$SETUP_WINE_DEFECT_LOG" ]; then
   echo "Wine defect handled $(wc -l <"$SETUP_WINE_DEFECT_LOG") times (a new process died in Wine's loader before it started; CreateProcess said \"Internal error\"):"
   sed 's/^/  /' "$SETUP_WINE_DEFECT_LOG"
 fi
-echo "suites passed: ${passed_suites[*]:-none}"
-echo "suites failed: ${failed_suites[*]:-none}"
-echo "${#passed_suites[@]} passed, ${#failed_suites[@]} failed"
-[ "${#failed_suites[@]}" -eq 0 ]
+passed=$(cat "$results/passed" 2>/dev/null | tr '\n' ' ')
+failed=$(cat "$results/failed" 2>/dev/null | tr '\n' ' ')
+echo "suites passed: ${passed:-none}"
+echo "suites failed: ${failed:-none}"
+echo "$(echo $passed | wc -w) passed, $(echo $failed | wc -w) failed"
+[ -z "$failed" ]

@@ -10,6 +10,19 @@
 # helpers end with the last other Wine program of the run.
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# A test that needs a whole Wine session (it starts installers) runs in the one CTest allots it:
+# CTEST_RESOURCE_GROUP_0_WINE_SESSION is "id:N,slots:1".
+if [ "${SETUP_WINE_NEEDS_SESSION:-0}" = 1 ]; then
+  allotted="${CTEST_RESOURCE_GROUP_0_WINE_SESSION:-}"
+  if [ -z "$allotted" ]; then
+    echo "this test needs a Wine session of its own, which CTest allots from the resource file" \
+         "build/<preset>/wine-sessions.json: run it with ctest --preset <preset>," \
+         "or give --resource-spec-file" >&2
+    exit 2
+  fi
+  allotted="${allotted#id:}"
+  export SETUP_WINE_SESSION="${allotted%%,*}"
+fi
 source "$here/wine-env.sh"
 setup_wine_prefix
 output=$(mktemp)
