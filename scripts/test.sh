@@ -117,18 +117,10 @@ stop_sessions() {
 }
 
 windows_lane() {
-  local win64_built=0 sessions_ready
+  local win64_built=0 win32_built=0 sessions_ready
   start_sessions >/dev/null 2>&1 </dev/null &
   sessions_ready=$!
   build_preset win64 && win64_built=1
-  wait "$sessions_ready"
-  if [ "$win64_built" = 1 ]; then
-    test_preset win64 $((sessions + jobs))
-    record win64 $?
-  else
-    record win64 1
-  fi
-
   # Where this kernel runs no 32-bit code, Wine cannot run the i686 programs: then only the
   # installer, the tool and the image check are built, the image is checked, and the summary
   # names what did not run.
@@ -138,7 +130,18 @@ windows_lane() {
     win32_tests=(-LE wine)
     not_run "win32 tests under Wine: this machine's kernel runs no 32-bit programs"
   fi
-  if build_preset win32 "${win32_targets[@]}"; then
+  build_preset win32 "${win32_targets[@]}" && win32_built=1
+  # The native package test packs both installer templates.
+  touch "$results/templates-built"
+
+  wait "$sessions_ready"
+  if [ "$win64_built" = 1 ]; then
+    test_preset win64 $((sessions + jobs))
+    record win64 $?
+  else
+    record win64 1
+  fi
+  if [ "$win32_built" = 1 ]; then
     test_preset win32 $((sessions + jobs)) "${win32_tests[@]}"
     record win32 $?
   else
@@ -151,6 +154,7 @@ native_lane() {
   local preset
   for preset in native native-sanitize; do
     if build_preset "$preset"; then
+      until [ -f "$results/templates-built" ]; do sleep 1; done
       test_preset "$preset" "$jobs"
       record "$preset" $?
     else
