@@ -98,3 +98,12 @@ function(setup_add_installer_suite name)
     setup_test_needs(${test} wine display)
   endforeach()
 endfunction()
+
+# setup_test_starts_program(TARGET NAME PATH): TARGET calls the function of
+# tests/support/NAME_program.cpp (declared in tests/support/built_programs.h), which returns PATH.
+# Only that one small file is given the path, which names this build folder.
+function(setup_test_starts_program target name path)
+  set(source ${PROJECT_SOURCE_DIR}/tests/support/${name}_program.cpp)
+  target_sources(${target} PRIVATE ${source})
+  set_property(SOURCE ${source} PROPERTY COMPILE_DEFINITIONS "SETUP_TEST_PROGRAM_PATH=\"${path}\"")
+endfunction()

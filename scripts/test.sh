@@ -4,8 +4,8 @@
 # what is missing first. Exit status 0 only when every suite passed.
 #
 # Two lanes run side by side. The Windows lane builds and runs the Wine suites, whose tests
-# mostly wait for Wine and for windows; the native lane (native, sanitizers, fuzz) uses the
-# processors meanwhile. The suites that start installers run in several Wine sessions at once
+# mostly wait for Wine and for windows, with the fuzz runs beside them; the native lane (native,
+# sanitizers) uses the processors meanwhile. The suites that start installers run in several Wine sessions at once
 # (SETUP_WINE_SESSIONS, default 4), each a prefix with its own wineserver and X display: an
 # installer runs alone in its session. The two Windows suites run one after the other.
 set -uo pipefail
@@ -134,6 +134,10 @@ windows_lane() {
   # The native package test packs both installer templates.
   touch "$results/templates-built"
 
+  # The fuzz runs use the processors while the Wine suites mostly wait.
+  fuzz >build/fuzz-lane.log 2>&1 &
+  local fuzzing=$!
+
   wait "$sessions_ready"
   if [ "$win64_built" = 1 ]; then
     test_preset win64 $((sessions + jobs))
@@ -148,6 +152,8 @@ windows_lane() {
     record win32 1
   fi
   stop_sessions
+  wait "$fuzzing"
+  cat build/fuzz-lane.log
 }
 
 native_lane() {
@@ -161,6 +167,9 @@ native_lane() {
       record "$preset" 1
     fi
   done
+}
+
+fuzz() {
   echo "=== fuzz"
   local started=$SECONDS
   bash scripts/fuzz.sh

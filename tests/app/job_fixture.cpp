@@ -10,6 +10,7 @@
 #include "archive/archive_writer.h"
 #include "archive/manifest.h"
 #include "host/files.h"
+#include "tests/support/built_programs.h"
 
 namespace fs = std::filesystem;
 
@@ -83,8 +84,8 @@ bool RemoveFolderOnceReleased(const std::string& folder) {
 }
 
 void PlaceChildSetup(const std::string& folder) {
-  fs::copy_file(SETUP_TEST_CHILD_PROGRAM, host::NativePath(folder + "\\Setup.exe"),
-                fs::copy_options::overwrite_existing);
+  fs::copy_file(testing_support::SetupTestChildProgram(),
+                host::NativePath(folder + "\\Setup.exe"), fs::copy_options::overwrite_existing);
 }
 
 namespace {

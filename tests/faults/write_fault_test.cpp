@@ -21,6 +21,7 @@
 #include "archive/Stacker.h"
 #include "host/files.h"
 #include "tests/faults/fault_support.h"
+#include "tests/support/built_programs.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/temp_folder.h"
 
@@ -307,7 +308,7 @@ TEST_F(WriteFaultTest, SetupPackExtractFailsWithStatus2AndThePlatformsText) {
     const Listing before = fault_testing::Snapshot(temp_.path());
 
     const ChildOutcome outcome = fault_testing::RunProgramInChild(
-        SETUP_PACK_PATH, {"extract", host::NativePath(archive_path), dest},
+        testing_support::SetupPackProgram(), {"extract", host::NativePath(archive_path), dest},
         [&] { fault_testing::LimitFileSize(c.limit); });
 
     const std::string& output = outcome.report.at("output");

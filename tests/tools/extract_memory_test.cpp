@@ -18,6 +18,7 @@
 
 #include "archive/archive_writer.h"
 #include "host/files.h"
+#include "tests/support/built_programs.h"
 #include "tests/support/temp_folder.h"
 
 extern char** environ;
@@ -38,7 +39,7 @@ bool ResetPeakResidentSize() {
 }
 
 ChildRun RunSetupPack(const std::vector<std::string>& arguments) {
-  std::vector<std::string> strings{SETUP_PACK_PATH};
+  std::vector<std::string> strings{testing_support::SetupPackProgram()};
   strings.insert(strings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : strings) argv.push_back(argument.data());
@@ -47,7 +48,8 @@ ChildRun RunSetupPack(const std::vector<std::string>& arguments) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   pid_t pid = 0;
-  const int error = posix_spawn(&pid, SETUP_PACK_PATH, &actions, nullptr, argv.data(), environ);
+  const int error = posix_spawn(&pid, testing_support::SetupPackProgram(), &actions, nullptr,
+                                argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ChildRun run;
   if (error != 0) return run;

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "host/files.h"
+#include "tests/support/built_programs.h"
 
 namespace pack_testing {
 namespace {
@@ -37,8 +38,8 @@ std::string Contents(size_t seed, size_t size) {
 
 }  // namespace
 
-std::string SetupPackPath() { return ProgramPath(SETUP_PACK_PATH); }
-std::string TestImagePath() { return ProgramPath(PACK_TEST_IMAGE_PATH); }
+std::string SetupPackPath() { return ProgramPath(testing_support::SetupPackProgram()); }
+std::string TestImagePath() { return ProgramPath(testing_support::PackTestImageProgram()); }
 
 uint32_t DosTime(int year, int month, int day, int hour, int minute, int second) {
   return static_cast<uint32_t>((year - 1980) << 25 | month << 21 | day << 16 | hour << 11 |

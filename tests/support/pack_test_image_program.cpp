@@ -1,0 +1,7 @@
+#include "tests/support/built_programs.h"
+
+namespace testing_support {
+
+const char* PackTestImageProgram() { return SETUP_TEST_PROGRAM_PATH; }
+
+}  // namespace testing_support
