@@ -622,18 +622,27 @@ TEST_F(InstallerTest, CancelWhileTheJobWaitsEndsTheProgramAndLeavesTheFolder) {
   ASSERT_TRUE(child.WaitStarted());
   ASSERT_TRUE(WaitFor([&] { return Status(run) == kWaitingStatus; }, run.process()));
 
-  // The status line shows its text: light letters on the maroon line.
-  const Picture picture = CaptureClientArea(run.form());
-  EXPECT_TRUE(WriteBitmapFile(picture, Paths().artifacts + "\\installer-window-waiting.bmp"));
-  int light_pixels = 0;
+  // The status line shows its text: light letters on the maroon line. The line is painted
+  // after its text is set, and the screen shows it a moment later: the picture is taken again
+  // until the letters are there, or the patience ends.
   RECT panel{};
   GetWindowRect(run.Control(app::kStatusPanelId), &panel);
   MapWindowPoints(nullptr, run.form(), reinterpret_cast<POINT*>(&panel), 2);
-  for (int y = panel.top; y < std::min<int>(panel.bottom, picture.height); ++y) {
-    for (int x = panel.left; x < std::min<int>(panel.right, picture.width); ++x) {
-      if (GetGValue(picture.At(x, y)) > 128) ++light_pixels;
-    }
-  }
+  Picture picture;
+  int light_pixels = 0;
+  WaitFor(
+      [&] {
+        picture = CaptureClientArea(run.form());
+        light_pixels = 0;
+        for (int y = panel.top; y < std::min<int>(panel.bottom, picture.height); ++y) {
+          for (int x = panel.left; x < std::min<int>(panel.right, picture.width); ++x) {
+            if (GetGValue(picture.At(x, y)) > 128) ++light_pixels;
+          }
+        }
+        return light_pixels > 20;
+      },
+      run.process());
+  EXPECT_TRUE(WriteBitmapFile(picture, Paths().artifacts + "\\installer-window-waiting.bmp"));
   EXPECT_GT(light_pixels, 20);
 
   ASSERT_TRUE(run.Click(run.Control(app::kCancelButtonId)));
