@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <set>
 #include <vector>
@@ -118,6 +119,21 @@ std::optional<std::string> ExistingFileProblem(const std::string& destination,
   return std::nullopt;
 }
 
+// Whether anything lies at a folder's path, looked up once per folder: a file destination is
+// looked at only in a folder where something lies, since nothing lies in a folder that is not
+// there (in a fresh DEST, no destination is looked at).
+class FolderPresence {
+ public:
+  bool SomethingAt(const std::string& folder) {
+    const auto [known, inserted] = present_.try_emplace(folder, false);
+    if (inserted) known->second = host::LookAt(folder).has_value();
+    return known->second;
+  }
+
+ private:
+  std::map<std::string, bool> present_;
+};
+
 Plan CheckEntries(const std::string& file, const PackageImage& image,
                   const std::optional<std::string>& prefix, const std::string& walk_prefix,
                   const std::string& dest) {
@@ -126,6 +142,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
   const std::string dest_folder = host::AddBackslash(dest);
   const std::optional<host::FileIdentity> package = host::IdentityOf(host::FromNativePath(file));
   WriteOrder order;
+  FolderPresence folders;
   archive::MemoryWalkSource source(image.archive(), image.archive_size());
   const ArchiveWalk walk = VisitArchive(source, [&](const WalkedEntry& entry) {
         if (!prefix || !archive::NameMatchesWalkPrefix(entry.name, walk_prefix)) return;
@@ -143,7 +160,8 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         const std::string destination = dest_folder + path.relative;
         std::optional<std::string> refusal = Refusal(entry, walk_prefix, path, destination);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
-        if (!refusal && !folder) {
+        if (!refusal && !folder &&
+            folders.SomethingAt(destination.substr(0, destination.find_last_of('\\')))) {
           refusal = ExistingFileProblem(destination, path.relative, package, plan);
         }
         if (refusal) {
