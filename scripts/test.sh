@@ -157,15 +157,16 @@ windows_lane() {
 }
 
 native_lane() {
-  local preset
+  # Both builds first: the native tests wait for the Windows lane's installer templates, which
+  # the package test packs.
+  local preset built=()
   for preset in native native-sanitize; do
-    if build_preset "$preset"; then
-      until [ -f "$results/templates-built" ]; do sleep 1; done
-      test_preset "$preset" "$jobs"
-      record "$preset" $?
-    else
-      record "$preset" 1
-    fi
+    if build_preset "$preset"; then built+=("$preset"); else record "$preset" 1; fi
+  done
+  until [ -f "$results/templates-built" ]; do sleep 1; done
+  for preset in "${built[@]}"; do
+    test_preset "$preset" "$jobs"
+    record "$preset" $?
   done
 }
 
