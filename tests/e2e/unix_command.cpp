@@ -114,8 +114,13 @@ std::optional<int> RunUnixShell(const std::string& script, std::chrono::millisec
                  host::win32::ErrorText(GetLastError()).c_str());
     return std::nullopt;
   }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
+  // Wine starts a host program without a Windows process behind it, and what it hands back as
+  // the thread's handle is no handle of ours: closing it closed another object (Wine ignores a
+  // handle's two low bits, so "6" closed handle 4, the folder of the session's named objects, and
+  // every event created by name after it failed). Only handles of a real thread and process are
+  // closed; the shell is followed through its status file.
+  if (info.hThread && GetThreadId(info.hThread) != 0) CloseHandle(info.hThread);
+  if (info.hProcess && GetProcessId(info.hProcess) != 0) CloseHandle(info.hProcess);
   std::optional<int> status;
   WaitFor(
       [&] {
