@@ -17,18 +17,24 @@ endif()
 
 include(GoogleTest)
 
-# setup_add_test(NAME SOURCES ... LIBS ...): one test program. Natively every test case is a CTest
-# test of its own (listed when CTest runs), so that the cases of a long program run side by side.
-# Under the Windows builds the program is one CTest test, run through
-# CMAKE_CROSSCOMPILING_EMULATOR (Wine): a Wine start per case would cost more than it saves.
+# setup_add_test(NAME SOURCES ... LIBS ... [SHARDS N]): one test program. Natively every test case
+# is a CTest test of its own (listed when CTest runs), so that the cases of a long program run side
+# by side. Under the Windows builds the program is one CTest test, run through
+# CMAKE_CROSSCOMPILING_EMULATOR (Wine): a Wine start per case would cost more than it saves. A
+# long one is split into N tests (NAME.1 ... NAME.N) by GoogleTest's own sharding instead.
 function(setup_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SHARDS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} setup_test_support gmock gtest_main setup_warnings)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT 300)
-    setup_test_needs(${name} wine)
+    if(NOT ARG_SHARDS)
+      set(ARG_SHARDS 1)
+    endif()
+    setup_add_shards(${name} ${ARG_SHARDS} ${name})
+    foreach(test IN LISTS SETUP_SHARD_TESTS)
+      set_tests_properties(${test} PROPERTIES TIMEOUT 300)
+      setup_test_needs(${test} wine)
+    endforeach()
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES TIMEOUT 300)
   endif()
@@ -84,19 +90,31 @@ function(setup_add_installer_suite name)
   if(shards GREATER SETUP_WINE_SESSIONS)
     set(shards ${SETUP_WINE_SESSIONS})
   endif()
+  setup_add_shards(${name} ${shards} ${ARG_COMMAND})
+  foreach(test IN LISTS SETUP_SHARD_TESTS)
+    set_tests_properties(${test} PROPERTIES TIMEOUT 900 RESOURCE_GROUPS wine_session:1)
+    set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT SETUP_WINE_NEEDS_SESSION=1)
+    setup_test_needs(${test} wine display)
+  endforeach()
+endfunction()
+
+# setup_add_shards(NAME N COMMAND...): the program as N CTest tests (NAME when N is 1, else
+# NAME.1 ... NAME.N), each running its share of the cases by GoogleTest's own sharding. Sets
+# SETUP_SHARD_TESTS in the caller to the tests' names.
+function(setup_add_shards name shards)
+  set(tests)
   foreach(shard RANGE 1 ${shards})
     set(test ${name})
     if(shards GREATER 1)
       set(test ${name}.${shard})
     endif()
     math(EXPR index "${shard} - 1")
-    add_test(NAME ${test} COMMAND ${ARG_COMMAND})
+    add_test(NAME ${test} COMMAND ${ARGN})
     set_tests_properties(${test} PROPERTIES
-      TIMEOUT 900
-      RESOURCE_GROUPS wine_session:1
-      ENVIRONMENT "SETUP_WINE_NEEDS_SESSION=1;GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
-    setup_test_needs(${test} wine display)
+      ENVIRONMENT "GTEST_TOTAL_SHARDS=${shards};GTEST_SHARD_INDEX=${index}")
+    list(APPEND tests ${test})
   endforeach()
+  set(SETUP_SHARD_TESTS ${tests} PARENT_SCOPE)
 endfunction()
 
 # setup_test_starts_program(TARGET NAME PATH): TARGET calls the function of
