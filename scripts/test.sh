@@ -62,7 +62,7 @@ build_preset() {  # build_preset PRESET [TARGET...]
     grep -E -B2 -A12 'error|FAILED' "build/$preset.build.log" | head -80
     return 1
   fi
-  timing "$preset build: $((SECONDS - started)) s"
+  timing "$preset build${1:+ of $*}: $((SECONDS - started)) s"
 }
 
 # Runs a preset's tests. Adds "PRESET tests: N s".
@@ -120,7 +120,8 @@ windows_lane() {
   local win64_built=0 win32_built=0 sessions_ready
   start_sessions >/dev/null 2>&1 </dev/null &
   sessions_ready=$!
-  build_preset win64 && win64_built=1
+  # The installer templates first: the native package test packs both.
+  build_preset win64 Setup
   # Where this kernel runs no 32-bit code, Wine cannot run the i686 programs: then only the
   # installer, the tool and the image check are built, the image is checked, and the summary
   # names what did not run.
@@ -131,8 +132,8 @@ windows_lane() {
     not_run "win32 tests under Wine: this machine's kernel runs no 32-bit programs"
   fi
   build_preset win32 "${win32_targets[@]}" && win32_built=1
-  # The native package test packs both installer templates.
   touch "$results/templates-built"
+  build_preset win64 && win64_built=1
 
   # The fuzz runs use the processors while the Wine suites mostly wait.
   fuzz >build/fuzz-lane.log 2>&1 &
