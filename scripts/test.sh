@@ -5,9 +5,10 @@
 #
 # Two lanes run side by side. The Windows lane builds and runs the Wine suites, whose tests
 # mostly wait for Wine and for windows, with the fuzz runs beside them; the native lane (native,
-# sanitizers) uses the processors meanwhile. The suites that start installers run in several Wine sessions at once
-# (SETUP_WINE_SESSIONS, default 4), each a prefix with its own wineserver and X display: an
-# installer runs alone in its session. The two Windows suites run one after the other.
+# sanitizers) uses the processors meanwhile. The suites that start installers run in several
+# Wine sessions at once (SETUP_WINE_SESSIONS, default 4), each a prefix with its own wineserver
+# and X display: an installer runs alone in its session. The two Windows suites run one after
+# the other.
 set -uo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$(pwd)
@@ -90,6 +91,10 @@ for ((session = 0; session < sessions; session++)); do
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
   xvfb_pids+=($!)
   for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.05; done
+  if [ ! -s "$display_file" ]; then
+    echo "Xvfb did not start: the Windows suites need an X display" >&2
+    exit 1
+  fi
   displays+=(":$(tr -d '[:space:]' <"$display_file")")
 done
 export SETUP_WINE_SESSION_DISPLAYS="${displays[*]}"

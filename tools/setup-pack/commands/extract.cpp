@@ -160,8 +160,12 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         const std::string destination = dest_folder + path.relative;
         std::optional<std::string> refusal = Refusal(entry, walk_prefix, path, destination);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
-        if (!refusal && !folder &&
-            folders.SomethingAt(destination.substr(0, destination.find_last_of('\\')))) {
+        // The folder a file goes into; DEST as given when it goes right into DEST (so that a
+        // drive root keeps its backslash: "C:" alone is the drive's current folder).
+        const size_t separator = destination.find_last_of('\\');
+        const std::string into =
+            separator + 1 == dest_folder.size() ? dest : destination.substr(0, separator);
+        if (!refusal && !folder && folders.SomethingAt(into)) {
           refusal = ExistingFileProblem(destination, path.relative, package, plan);
         }
         if (refusal) {
