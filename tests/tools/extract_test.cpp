@@ -241,14 +241,15 @@ TEST_F(ExtractTest, ReplacesLinksInTheDestinationInsteadOfFollowingThem) {
   const std::string outside = temp_.Sub("outside");
   const std::string dest = temp_.Sub("dest");
   ASSERT_TRUE(host::CreateFolderWithParents(outside + "\\folder"));
-  ASSERT_TRUE(host::CreateFolderWithParents(dest));
+  // A real folder of DEST holds a link too: extract looks for links in the folders that exist.
+  ASSERT_TRUE(host::CreateFolderWithParents(dest + "\\doc"));
   testing_support::WriteTextFile(outside + "\\target.txt", "outside, unchanged");
   struct Link {
     std::string name;    // in DEST
     std::string target;  // below outside
   };
   for (const Link& link : {Link{"lib", "folder"}, Link{"readme.txt", "target.txt"},
-                           Link{"new.txt", "created.txt"}}) {
+                           Link{"new.txt", "created.txt"}, Link{"doc\\guide.txt", "guide.txt"}}) {
     std::string why_not;
     if (!MakeLink(outside + "\\" + link.target, dest + "\\" + link.name, why_not)) {
       GTEST_SKIP() << "this platform cannot make a link here: " << why_not;
@@ -260,6 +261,8 @@ TEST_F(ExtractTest, ReplacesLinksInTheDestinationInsteadOfFollowingThem) {
   archive.writer().AddFile(Spec("C\\lib\\unit.dcu"), "unit");
   archive.writer().AddFile(Spec("C\\readme.txt", 0x01), "read me");
   archive.writer().AddFile(Spec("C\\new.txt"), "new");
+  archive.writer().AddFolder(Spec("C\\doc", 0x10));
+  archive.writer().AddFile(Spec("C\\doc\\guide.txt"), "guide");
   WriteBytes(temp_.Sub("package.pak"), archive.bytes());
 
   const ProgramResult extract = Pack({"extract", "--prefix", "C", Path("package.pak"), Path("dest")});
@@ -268,12 +271,13 @@ TEST_F(ExtractTest, ReplacesLinksInTheDestinationInsteadOfFollowingThem) {
   EXPECT_TRUE(FolderNames(outside + "\\folder").empty());
   EXPECT_EQ(testing_support::ReadWholeFile(outside + "\\target.txt"), "outside, unchanged");
   EXPECT_FALSE(testing_support::IsReadOnly(outside + "\\target.txt"));
-  for (const char* written : {"lib", "lib\\unit.dcu", "readme.txt", "new.txt"}) {
+  for (const char* written : {"lib", "lib\\unit.dcu", "readme.txt", "new.txt", "doc\\guide.txt"}) {
     SCOPED_TRACE(written);
     EXPECT_FALSE(std::filesystem::is_symlink(host::NativePath(dest + "\\" + written)));
   }
   EXPECT_EQ(testing_support::ReadWholeFile(dest + "\\lib\\unit.dcu"), "unit");
   EXPECT_EQ(testing_support::ReadWholeFile(dest + "\\readme.txt"), "read me");
+  EXPECT_EQ(testing_support::ReadWholeFile(dest + "\\doc\\guide.txt"), "guide");
 }
 
 }  // namespace
