@@ -7,13 +7,10 @@
 
 namespace setup_pack {
 
-std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size,
-                                           uint64_t file_size) {
-  const std::optional<PeLayout> layout = ReadPeLayout(head, head_size);
-  if (!layout) return std::nullopt;
+PeSignature ReadPeSignature(const PeLayout& layout, const uint8_t* head, uint64_t file_size) {
   PeSignature signature;
-  signature.checksum_offset = layout->checksum_offset;
-  signature.security_entry_offset = layout->security_entry_offset;
+  signature.checksum_offset = layout.checksum_offset;
+  signature.security_entry_offset = layout.security_entry_offset;
   if (!signature.security_entry_offset) return signature;
   const size_t entry = *signature.security_entry_offset;
   signature.table_offset = archive::ReadLittleEndian32(head + entry);
@@ -24,6 +21,13 @@ std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size
                     ") lies outside the file");
   }
   return signature;
+}
+
+std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size,
+                                           uint64_t file_size) {
+  const std::optional<PeLayout> layout = ReadPeLayout(head, head_size);
+  if (!layout) return std::nullopt;
+  return ReadPeSignature(*layout, head, file_size);
 }
 
 }  // namespace setup_pack

@@ -35,5 +35,7 @@ struct PeSignature {
 // whose headers lie beyond `head` or whose certificate table lies outside the file.
 std::optional<PeSignature> ReadPeSignature(const uint8_t* head, size_t head_size,
                                            uint64_t file_size);
+// The same from headers already read into `layout` (from `head`).
+PeSignature ReadPeSignature(const PeLayout& layout, const uint8_t* head, uint64_t file_size);
 
 }  // namespace setup_pack

@@ -74,7 +74,7 @@ InstallerTemplate InstallerTemplate::Load(const std::string& native_path) {
   }
   std::memcpy(image.settings_record_.data(), bytes + image.settings_offset_,
               image.settings_record_.size());
-  image.pe_ = ReadPeSignature(bytes, head_size, image.file_size_);
+  if (pe) image.pe_ = ReadPeSignature(*pe, bytes, image.file_size_);
   const size_t area = block_offset + archive::kPackageHeadSize;
   image.level_ =
       FindExecutionLevel(bytes, image.file_size_, area, block_offset + image.block_.stored);
