@@ -17,23 +17,32 @@ endif()
 
 include(GoogleTest)
 
-# setup_add_test(NAME SOURCES ... LIBS ... [SHARDS N]): one test program. Natively every test case
-# is a CTest test of its own (listed when CTest runs), so that the cases of a long program run side
-# by side. Under the Windows builds the program is one CTest test, run through
-# CMAKE_CROSSCOMPILING_EMULATOR (Wine): a Wine start per case would cost more than it saves. A
-# long one is split into N tests (NAME.1 ... NAME.N) by GoogleTest's own sharding instead.
+# setup_add_test(NAME SOURCES ... LIBS ... [SHARDS N]): one test program. In the plain native build
+# every test case is a CTest test of its own (listed when CTest runs), so that the cases of a long
+# program run side by side. Where starting a process costs much, the program is one CTest test
+# and a long one is split into N tests (NAME.1 ... NAME.N) by GoogleTest's own sharding instead:
+# under the Windows builds (run through CMAKE_CROSSCOMPILING_EMULATOR, Wine) and under the
+# sanitizers, whose start and leak check at exit took about 80 ms per process, more than most
+# test cases.
 function(setup_add_test name)
   cmake_parse_arguments(ARG "" "SHARDS" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} setup_test_support gmock gtest_main setup_warnings)
-  if(CMAKE_CROSSCOMPILING)
+  if(CMAKE_CROSSCOMPILING OR SETUP_SANITIZE)
     if(NOT ARG_SHARDS)
       set(ARG_SHARDS 1)
     endif()
     setup_add_shards(${name} ${ARG_SHARDS} ${name})
     foreach(test IN LISTS SETUP_SHARD_TESTS)
       set_tests_properties(${test} PROPERTIES TIMEOUT 300)
-      setup_test_needs(${test} wine)
+      # A program split into shards is a long one: its shards start first, before CTest has
+      # times of its own from an earlier run.
+      if(ARG_SHARDS GREATER 1)
+        set_tests_properties(${test} PROPERTIES COST 1000)
+      endif()
+      if(CMAKE_CROSSCOMPILING)
+        setup_test_needs(${test} wine)
+      endif()
     endforeach()
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES TIMEOUT 300)

@@ -163,14 +163,16 @@ windows_lane() {
 }
 
 native_lane() {
-  # Both builds first: the native tests wait for the Windows lane's installer templates, which
-  # the package test packs.
+  # Both builds first, then the sanitizer tests, whose programs run whole or in a few long shards,
+  # and last the plain native tests, one CTest test per case, which fill the processors to the
+  # end. They also wait for the Windows lane's installer templates, which the package test packs.
   local preset built=()
   for preset in native native-sanitize; do
     if build_preset "$preset"; then built+=("$preset"); else record "$preset" 1; fi
   done
-  until [ -f "$results/templates-built" ]; do sleep 1; done
-  for preset in "${built[@]}"; do
+  for preset in native-sanitize native; do
+    [[ " ${built[*]} " == *" $preset "* ]] || continue
+    [ "$preset" = native ] && until [ -f "$results/templates-built" ]; do sleep 1; done
     test_preset "$preset" "$jobs"
     record "$preset" $?
   done
