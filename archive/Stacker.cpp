@@ -105,6 +105,13 @@ host::OutputFile CreateReplacingFile(const std::string& path) {
   }
 }
 
+// The end of writing a file entry: its date and attributes, through the open file.
+void FinishEntryFile(host::OutputFile& file, const EntryHeader& header) {
+  file.SetLastWriteTime(header.modified);
+  file.ApplyAttributes(header.attributes);
+  file.Close();
+}
+
 bool ExtractFileEntry(EntryHeader& header, const std::string& destination) {
   const int64_t data_start = State().data_start;
   SeekArchive(data_start);
@@ -205,13 +212,22 @@ bool FindNextEntry(EntryHeader& header) {
   }
 }
 
+std::string EntryDestination(const EntryHeader& header, const std::string& target_folder) {
+  std::string destination = host::AddBackslash(target_folder) + RelativePath(header);
+  if (destination.size() > kMaxDestinationPath) {
+    throw host::HostError("Cannot extract \"" + EntryName(header) + "\": the path \"" +
+                          destination + "\" is longer than 255 characters.");
+  }
+  return destination;
+}
+
+std::string ExtractFailureText(const EntryHeader& header) {
+  return "Cannot extract \"" + EntryName(header) + "\".";
+}
+
 bool ExtractEntry(EntryHeader& header, const std::string& target_folder) {
   try {
-    const std::string destination = host::AddBackslash(target_folder) + RelativePath(header);
-    if (destination.size() > kMaxDestinationPath) {
-      throw host::HostError("Cannot extract \"" + EntryName(header) + "\": the path \"" +
-                            destination + "\" is longer than 255 characters.");
-    }
+    const std::string destination = EntryDestination(header, target_folder);
     if (IsFolderEntry(header)) {
       host::CreateFolderWithParents(destination);
       return true;
@@ -221,22 +237,29 @@ bool ExtractEntry(EntryHeader& header, const std::string& target_folder) {
     host::Ui().ShowUserMessage(error.what());
     return false;
   } catch (...) {
-    host::Ui().ShowUserMessage("Cannot extract \"" + EntryName(header) + "\".");
+    host::Ui().ShowUserMessage(ExtractFailureText(header));
     return false;
   }
 }
 
-int32_t ExtractEntryData(EntryHeader& header, const std::string& path) {
-  ReaderState& state = State();
-  host::OutputFile file = CreateReplacingFile(path);
+namespace {
+
+// Reads the entry's data from the read position, kChunkSize bytes at a time (the transform's
+// block positions start again with each chunk), each chunk decoded in place at `chunk_at(offset)`
+// and its delivered bytes handed to `take`. Returns the count of bytes delivered.
+template <typename ChunkAt, typename Take>
+int32_t DecodeEntryData(const EntryHeader& header, KeystreamState& keystream, ChunkAt chunk_at,
+                        Take take) {
+  const ReaderState& state = State();
   int64_t remaining = std::max<int32_t>(header.size, 0);
   int32_t delivered_total = 0;
   while (remaining > 0) {
     const int32_t requested = static_cast<int32_t>(std::min<int64_t>(remaining, kChunkSize));
-    const int32_t delivered = ReadArchive(state.chunk_buffer, requested);
-    TransformData(state.chunk_buffer, static_cast<size_t>(requested), state.keystream,
-                  state.archive_key, state.block_stream_length);
-    file.Write(state.chunk_buffer, static_cast<size_t>(delivered));
+    uint8_t* chunk = chunk_at(static_cast<size_t>(delivered_total));
+    const int32_t delivered = ReadArchive(chunk, requested);
+    TransformData(chunk, static_cast<size_t>(requested), keystream, state.archive_key,
+                  state.block_stream_length);
+    take(chunk, static_cast<size_t>(delivered));
     delivered_total += delivered;
     remaining -= requested;
     // A short read means the source has ended; later reads would deliver nothing more.
@@ -244,10 +267,40 @@ int32_t ExtractEntryData(EntryHeader& header, const std::string& path) {
       break;
     }
   }
-  file.SetLastWriteTime(header.modified);
-  file.ApplyAttributes(header.attributes);
-  file.Close();
   return delivered_total;
+}
+
+}  // namespace
+
+int32_t ExtractEntryData(EntryHeader& header, const std::string& path) {
+  ReaderState& state = State();
+  host::OutputFile file = CreateReplacingFile(path);
+  const int32_t delivered = DecodeEntryData(
+      header, state.keystream, [&](size_t) { return state.chunk_buffer; },
+      [&](const uint8_t* chunk, size_t count) { file.Write(chunk, count); });
+  FinishEntryFile(file, header);
+  return delivered;
+}
+
+std::vector<uint8_t> ReadEntryData(const EntryHeader& header) {
+  ReaderState& state = State();
+  const int64_t resume_at = CurrentPosition();
+  KeystreamState keystream = state.keystream;
+  std::vector<uint8_t> data(static_cast<size_t>(std::max<int32_t>(header.size, 0)));
+  SeekArchive(state.data_start);
+  const int32_t delivered = DecodeEntryData(
+      header, keystream, [&](size_t offset) { return data.data() + offset; },
+      [](const uint8_t*, size_t) {});
+  data.resize(static_cast<size_t>(delivered));
+  SeekArchive(resume_at);
+  return data;
+}
+
+void WriteEntryFile(const EntryHeader& header, const std::string& path,
+                    const std::vector<uint8_t>& data) {
+  host::OutputFile file = CreateReplacingFile(path);
+  if (!data.empty()) file.Write(data.data(), data.size());
+  FinishEntryFile(file, header);
 }
 
 std::string ReadEntryText(EntryHeader& header) {

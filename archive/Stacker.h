@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/entry_header.h"
 
@@ -43,6 +44,23 @@ bool ExtractEntry(EntryHeader& header, const std::string& target_folder);
 // Writes the current entry's data to `path`; returns the count of bytes delivered by the source.
 // Throws host::HostError when the file cannot be created or written.
 int32_t ExtractEntryData(EntryHeader& header, const std::string& path);
+
+// For a caller that writes file entries from threads of its own (setup-pack's extraction), the
+// pieces of ExtractEntry one by one:
+// Where ExtractEntry writes the current entry below `target_folder`. Throws host::HostError with
+// ExtractEntry's message when that path is over 255 characters.
+std::string EntryDestination(const EntryHeader& header, const std::string& target_folder);
+// The current file entry's data, decoded: `size` bytes, fewer when the source ends first. The
+// walk's position and keystream are left as they were. A file source's error passes to the caller.
+std::vector<uint8_t> ReadEntryData(const EntryHeader& header);
+// Writes `data` as the file entry's file at `path`, as ExtractEntry writes it (replacing a file,
+// with the entry's date and attributes). Uses no reader state, so any thread may call it. Throws
+// host::HostError when the file cannot be created or written.
+void WriteEntryFile(const EntryHeader& header, const std::string& path,
+                    const std::vector<uint8_t>& data);
+// What ExtractEntry shows when a failure carries no text of its own.
+std::string ExtractFailureText(const EntryHeader& header);
+
 // The first min(size, 10,000) bytes of the current entry's data, NULs included; leaves the read
 // position at 0. A file source's read or seek error passes to the caller.
 std::string ReadEntryText(EntryHeader& header);

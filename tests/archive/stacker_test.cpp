@@ -329,6 +329,62 @@ TEST_P(StackerTest, TextReadAndExtractionGiveTheSameBytes) {
   EXPECT_EQ(text, AsString(data));
 }
 
+// The pieces for a caller that writes files from threads of its own: the data read whole decodes
+// as the extraction's chunks do (also across the 32,768-byte chunk boundary), the walk goes on
+// from where it was, and the file written from that data is the file ExtractEntry writes.
+TEST_P(StackerTest, EntryDataReadWholeAndWrittenGivesTheExtractedFile) {
+  const size_t sizes[] = {0, 1, 32'767, 32'768, 32'769, 100'000};
+  const uint32_t modified = testing_support::DosDateTime(2020, 2, 29, 17, 4, 6);
+  MemoryArchive archive(0x0BADF00D, 50);
+  std::vector<Bytes> contents;
+  for (const size_t size : sizes) {
+    contents.push_back(RandomBytes(size, static_cast<uint32_t>(size) + 5));
+    const uint32_t attributes = size == 1 ? 0x21 : 0x20;
+    archive.writer().AddFile(Spec("C\\" + std::to_string(size) + ".bin", attributes, modified),
+                             contents.back().data(), contents.back().size());
+  }
+  UseSource(archive.bytes());
+  archive::SetArchiveKey(0x0BADF00D);
+  archive::SetBlockStreamLength(50);
+  const std::string extracted = temp_.Sub("extracted");
+  const std::string written = temp_.Sub("written");
+  ASSERT_TRUE(host::CreateFolderWithParents(extracted));
+  ASSERT_TRUE(host::CreateFolderWithParents(written));
+
+  EntryHeader header;
+  bool found = Open("C", header);
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    SCOPED_TRACE(std::to_string(sizes[i]) + " bytes");
+    ASSERT_TRUE(found);
+    const Bytes data = archive::ReadEntryData(header);
+    EXPECT_EQ(data, contents[i]);
+    // The walk's position and keystream are untouched: the reader's own extraction of the same
+    // entry, and the walk after it, go on as if nothing had been read.
+    ASSERT_TRUE(archive::ExtractEntry(header, extracted));
+    const std::string name = std::to_string(sizes[i]) + ".bin";
+    EXPECT_EQ(archive::EntryDestination(header, written), written + "\\" + name);
+    archive::WriteEntryFile(header, written + "\\" + name, data);
+    EXPECT_EQ(ReadWholeFile(written + "\\" + name), ReadWholeFile(extracted + "\\" + name));
+    EXPECT_EQ(testing_support::LastWriteLocalDosTime(written + "\\" + name), modified);
+    EXPECT_EQ(testing_support::IsReadOnly(written + "\\" + name), sizes[i] == 1);
+    found = archive::FindNextEntry(header);
+  }
+  EXPECT_FALSE(found);
+  EXPECT_TRUE(ui_.Messages().empty());
+}
+
+// Data cut short by the end of the source: what there is, as the extraction would write it.
+TEST_P(StackerTest, EntryDataReadWholeStopsWhereTheSourceEnds) {
+  const Bytes data = RandomBytes(40'000, 3);
+  MemoryArchive archive;
+  archive.writer().AddFile(Spec("C\\cut.bin"), data.data(), data.size());
+  const Bytes cut(archive.bytes().begin(), archive.bytes().end() - 5'000);
+  UseSource(cut, cut.size());
+  EntryHeader header;
+  ASSERT_TRUE(Open("C", header));
+  EXPECT_EQ(archive::ReadEntryData(header), Bytes(data.begin(), data.end() - 5'000));
+}
+
 TEST_P(StackerTest, EmptyEntryConsumesNoKeystream) {
   MemoryArchive archive;
   archive.writer().AddFile(Spec("C\\empty.txt"), "");

@@ -323,4 +323,38 @@ TEST_F(WriteFaultTest, SetupPackExtractFailsWithStatus2AndThePlatformsText) {
   }
 }
 
+// setup-pack writes new files on two threads while its reader goes on. When one fails, files of
+// later entries may already be written: they are taken away again, so DEST holds what writing
+// one entry after another leaves, whatever the threads' timing. Many small files follow the
+// failing one, so that some of them are written before the failure is known; three extractions.
+TEST_F(WriteFaultTest, SetupPackExtractLeavesNothingOfTheEntriesAfterTheFailedOne) {
+  std::vector<fault_testing::EntryPlan> entries{{"C", true, {}},
+                                                {"C\\a.txt", false, small_},
+                                                {"C\\big.bin", false, big_}};
+  for (int i = 0; i < 300; ++i) {
+    entries.push_back({"C\\after" + std::to_string(i) + ".txt", false, Bytes(10, 'x')});
+  }
+  const std::string archive_path = temp_.Sub("many.pak");
+  fault_testing::WriteBytes(archive_path, fault_testing::MakeArchive(entries));
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE("extraction " + std::to_string(round + 1));
+    const std::string dest_name = "dest" + std::to_string(round);
+    const std::string dest = host::NativePath(temp_.Sub(dest_name));
+
+    const ChildOutcome outcome = fault_testing::RunProgramInChild(
+        testing_support::SetupPackProgram(), {"extract", host::NativePath(archive_path), dest},
+        [&] { fault_testing::LimitFileSize(1000); });
+
+    const std::string& output = outcome.report.at("output");
+    EXPECT_EQ(outcome.exit_code, 2) << output;
+    EXPECT_THAT(output, HasSubstr(fault_testing::PlatformText(EFBIG)));
+    EXPECT_THAT(output, HasSubstr("entry index 2 (C\\big.bin)"));
+    EXPECT_THAT(output, HasSubstr("the 2 entries before it stay in"));
+    EXPECT_EQ(fault_testing::Snapshot(temp_.Sub(dest_name)),
+              (Listing{{"C", "folder"},
+                       {"C\\a.txt", "file, 100 bytes"},
+                       {"C\\big.bin", "file, 1000 bytes"}}));
+  }
+}
+
 }  // namespace

@@ -11,10 +11,12 @@
 #include "archive/package_rules.h"
 #include "host/files.h"
 #include "host/helpers.h"
+#include "host/installer_ui.h"
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/commands/archive_walk.h"
 #include "tools/setup-pack/commands/commands.h"
 #include "tools/setup-pack/commands/entry_checks.h"
+#include "tools/setup-pack/commands/file_writers.h"
 #include "tools/setup-pack/image/package_image.h"
 #include "tools/setup-pack/text/archive_text.h"
 
@@ -98,7 +100,18 @@ struct Plan {
   std::set<std::string> written_folders;
   // The file destinations, relative to DEST, where a link lies now.
   std::vector<std::string> linked_files;
+  // The folders files go into where something lies already (full paths, as FolderOf gives
+  // them): their files are written one after another, by the reader.
+  std::set<std::string> occupied_folders;
 };
+
+// The folder a file destination goes into; DEST as given when it goes right into DEST (so that a
+// drive root keeps its backslash: "C:" alone is the drive's current folder).
+std::string FolderOf(const std::string& destination, const std::string& dest) {
+  const size_t separator = destination.find_last_of('\\');
+  return separator + 1 == host::AddBackslash(dest).size() ? dest
+                                                           : destination.substr(0, separator);
+}
 
 // What lies at a file entry's destination already, in one look: a link there is taken away before
 // the extraction writes (recorded in `plan`), and the package itself, reached by its own name, a
@@ -160,12 +173,9 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         const std::string destination = dest_folder + path.relative;
         std::optional<std::string> refusal = Refusal(entry, walk_prefix, path, destination);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
-        // The folder a file goes into; DEST as given when it goes right into DEST (so that a
-        // drive root keeps its backslash: "C:" alone is the drive's current folder).
-        const size_t separator = destination.find_last_of('\\');
-        const std::string into =
-            separator + 1 == dest_folder.size() ? dest : destination.substr(0, separator);
+        const std::string into = FolderOf(destination, dest);
         if (!refusal && !folder && folders.SomethingAt(into)) {
+          plan.occupied_folders.insert(into);
           refusal = ExistingFileProblem(destination, path.relative, package, plan);
         }
         if (refusal) {
@@ -246,23 +256,76 @@ class ReaderOnImage {
   ReaderOnImage& operator=(const ReaderOnImage&) = delete;
 };
 
+[[noreturn]] void ThrowCannotExtract(const PackageImage& image, const std::string& walk_prefix,
+                                     const std::string& dest, size_t match) {
+  throw ToolError("cannot extract " + LabelOfMatch(image, walk_prefix, match) + "; the " +
+                  std::to_string(match) + " entries before it stay in \"" +
+                  host::NativePath(dest) + "\"");
+}
+
+// Waits for the files handed to the writers; a failure among them is shown as the reader shows
+// its own, and ends the extraction.
+void SettleWriters(FileWriters& writers, const PackageImage& image,
+                   const std::string& walk_prefix, const std::string& dest) {
+  if (const std::optional<WriteFailure> failure = writers.Finish()) {
+    host::Ui().ShowUserMessage(failure->message);
+    ThrowCannotExtract(image, walk_prefix, dest, failure->match);
+  }
+}
+
+// The current entry's file and data, when the writers may write it: a new file, not too large,
+// whose path the reader accepts and whose data is there whole.
+struct HandOver {
+  std::string path;
+  std::vector<uint8_t> data;
+};
+
+std::optional<HandOver> HandOverOf(const archive::EntryHeader& header, const Plan& plan,
+                                   const std::string& dest) {
+  if (archive::IsFolderEntry(header) || header.size < 0 ||
+      static_cast<size_t>(header.size) > kLargestHandedOverFile) {
+    return std::nullopt;
+  }
+  try {
+    HandOver file{archive::EntryDestination(header, dest), {}};
+    if (plan.occupied_folders.count(FolderOf(file.path, dest)) > 0) return std::nullopt;
+    file.data = archive::ReadEntryData(header);
+    if (file.data.size() != static_cast<size_t>(header.size)) return std::nullopt;
+    return file;
+  } catch (...) {
+    // The reader's own extraction meets the same problem and reports it.
+    return std::nullopt;
+  }
+}
+
+// The entries are read in order by the installer's reader. New files go to the writers; every
+// other entry (folders, files where something lies, large files) is extracted by the reader
+// itself once the files before it are written, so that the order of everything the user could
+// see stays the order of the entries.
 void ExtractChecked(const PackageImage& image, const Plan& plan, const std::string& prefix,
                     const std::string& walk_prefix, const std::string& dest) {
   const ReaderOnImage reader(image);
+  FileWriters writers(kWriterThreads);
   archive::EntryHeader header{};
   bool found = archive::OpenArchive(std::string(), prefix, header);
   for (size_t done = 0; done < plan.entries; ++done) {
     if (!found) {
+      SettleWriters(writers, image, walk_prefix, dest);
       throw ToolError("the reader's walk ended before " + LabelOfMatch(image, walk_prefix, done));
     }
     archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
-    if (!archive::ExtractEntry(header, dest)) {
-      throw ToolError("cannot extract " + LabelOfMatch(image, walk_prefix, done) + "; the " +
-                      std::to_string(done) + " entries before it stay in \"" +
-                      host::NativePath(dest) + "\"");
+    if (std::optional<HandOver> file = HandOverOf(header, plan, dest)) {
+      if (!writers.Add(done, header, std::move(file->path), std::move(file->data))) {
+        // A file before this one failed: settling reports it and ends the extraction.
+        SettleWriters(writers, image, walk_prefix, dest);
+      }
+    } else {
+      SettleWriters(writers, image, walk_prefix, dest);
+      if (!archive::ExtractEntry(header, dest)) ThrowCannotExtract(image, walk_prefix, dest, done);
     }
     found = archive::FindNextEntry(header);
   }
+  SettleWriters(writers, image, walk_prefix, dest);
 }
 
 }  // namespace
