@@ -52,6 +52,7 @@ int32_t ExtractEntryData(EntryHeader& header, const std::string& path);
 std::string EntryDestination(const EntryHeader& header, const std::string& target_folder);
 // The current file entry's data, decoded: `size` bytes, fewer when the source ends first. The
 // walk's position and keystream are left as they were. A file source's error passes to the caller.
+// The data is held whole: the caller bounds `size` first.
 std::vector<uint8_t> ReadEntryData(const EntryHeader& header);
 // Writes `data` as the file entry's file at `path`, as ExtractEntry writes it (replacing a file,
 // with the entry's date and attributes). Uses no reader state, so any thread may call it. Throws
