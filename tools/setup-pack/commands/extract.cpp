@@ -106,11 +106,12 @@ struct Plan {
 };
 
 // The folder a file destination goes into; DEST as given when it goes right into DEST (so that a
-// drive root keeps its backslash: "C:" alone is the drive's current folder).
-std::string FolderOf(const std::string& destination, const std::string& dest) {
+// drive root keeps its backslash: "C:" alone is the drive's current folder). `dest_folder` is
+// host::AddBackslash(dest), made once by the caller.
+std::string FolderOf(const std::string& destination, const std::string& dest,
+                     const std::string& dest_folder) {
   const size_t separator = destination.find_last_of('\\');
-  return separator + 1 == host::AddBackslash(dest).size() ? dest
-                                                           : destination.substr(0, separator);
+  return separator + 1 == dest_folder.size() ? dest : destination.substr(0, separator);
 }
 
 // What lies at a file entry's destination already, in one look: a link there is taken away before
@@ -173,7 +174,7 @@ Plan CheckEntries(const std::string& file, const PackageImage& image,
         const std::string destination = dest_folder + path.relative;
         std::optional<std::string> refusal = Refusal(entry, walk_prefix, path, destination);
         if (!refusal) refusal = WriteOrderProblem(order, entry, walk_prefix);
-        const std::string into = FolderOf(destination, dest);
+        const std::string into = FolderOf(destination, dest, dest_folder);
         if (!refusal && !folder && folders.SomethingAt(into)) {
           plan.occupied_folders.insert(into);
           refusal = ExistingFileProblem(destination, path.relative, package, plan);
@@ -281,14 +282,16 @@ struct HandOver {
 };
 
 std::optional<HandOver> HandOverOf(const archive::EntryHeader& header, const Plan& plan,
-                                   const std::string& dest) {
+                                   const std::string& dest, const std::string& dest_folder) {
   if (archive::IsFolderEntry(header) || header.size < 0 ||
       static_cast<size_t>(header.size) > kLargestHandedOverFile) {
     return std::nullopt;
   }
   try {
     HandOver file{archive::EntryDestination(header, dest), {}};
-    if (plan.occupied_folders.count(FolderOf(file.path, dest)) > 0) return std::nullopt;
+    if (plan.occupied_folders.count(FolderOf(file.path, dest, dest_folder)) > 0) {
+      return std::nullopt;
+    }
     file.data = archive::ReadEntryData(header);
     if (file.data.size() != static_cast<size_t>(header.size)) return std::nullopt;
     return file;
@@ -306,6 +309,7 @@ void ExtractChecked(const PackageImage& image, const Plan& plan, const std::stri
                     const std::string& walk_prefix, const std::string& dest) {
   const ReaderOnImage reader(image);
   FileWriters writers(kWriterThreads);
+  const std::string dest_folder = host::AddBackslash(dest);
   archive::EntryHeader header{};
   bool found = archive::OpenArchive(std::string(), prefix, header);
   for (size_t done = 0; done < plan.entries; ++done) {
@@ -314,7 +318,7 @@ void ExtractChecked(const PackageImage& image, const Plan& plan, const std::stri
       throw ToolError("the reader's walk ended before " + LabelOfMatch(image, walk_prefix, done));
     }
     archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
-    if (std::optional<HandOver> file = HandOverOf(header, plan, dest)) {
+    if (std::optional<HandOver> file = HandOverOf(header, plan, dest, dest_folder)) {
       if (!writers.Add(done, header, std::move(file->path), std::move(file->data))) {
         // A file before this one failed: settling reports it and ends the extraction.
         SettleWriters(writers, image, walk_prefix, dest);

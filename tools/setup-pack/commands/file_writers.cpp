@@ -16,9 +16,7 @@ constexpr size_t kMostFilesQueued = 256;
 
 }  // namespace
 
-FileWriters::FileWriters(unsigned threads) {
-  for (unsigned i = 0; i < threads; ++i) threads_.emplace_back([this] { Work(); });
-}
+FileWriters::FileWriters(unsigned threads) : thread_count_(threads) {}
 
 FileWriters::~FileWriters() {
   {
@@ -31,6 +29,10 @@ FileWriters::~FileWriters() {
 
 bool FileWriters::Add(size_t match, const archive::EntryHeader& header, std::string path,
                       std::vector<uint8_t> data) {
+  // Only the reader's thread calls Add, so the threads are started once, by it.
+  if (threads_.empty()) {
+    for (unsigned i = 0; i < thread_count_; ++i) threads_.emplace_back([this] { Work(); });
+  }
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [&] {
     return failure_ || queue_.empty() ||

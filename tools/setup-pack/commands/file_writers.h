@@ -43,7 +43,7 @@ class FileWriters {
   FileWriters& operator=(const FileWriters&) = delete;
 
   // Hands over entry number `match` (numbers rise from call to call), to be written at `path`.
-  // Waits while much data is in flight. False when an earlier file failed: the caller stops
+  // The threads start with the first file handed over. Waits while much data is in flight. False when an earlier file failed: the caller stops
   // reading and calls Finish.
   bool Add(size_t match, const archive::EntryHeader& header, std::string path,
            std::vector<uint8_t> data);
@@ -73,6 +73,7 @@ class FileWriters {
   // The files begun, with their numbers, in rising order, back to the first that a failure of an
   // earlier one could still have to take away again.
   std::deque<std::pair<size_t, std::string>> touched_;
+  unsigned thread_count_;
   std::vector<std::thread> threads_;
 };
 
