@@ -16,6 +16,15 @@ namespace {
 constexpr char kUnpackedTo[] = "All files are unpacked to:\r";
 constexpr char kUnpackingFailed[] = "Error while unpacking files!";
 
+// False also when the folder cannot be listed: then nothing says it is only waiting to go.
+bool FolderIsEmpty(const std::string& folder) {
+  bool holds_items = false;
+  const bool listed = host::ListFolder(folder, [&](const host::FolderItem& item) {
+    if (item.name != "." && item.name != "..") holds_items = true;
+  });
+  return listed && !holds_items;
+}
+
 }  // namespace
 
 bool TInstallVexilorThread::PrepareLibraryPackage() {
@@ -88,16 +97,21 @@ void TInstallQuillonThread::WaitForSetupThenRemoveFolder() {
   RemoveTemporaryFolder();
 }
 
-// The folder an ended setup was started in can stay in use for a moment after its process
-// reports the end: Wine keeps a started program's first current folder open for about 150 ms
-// longer, and a scanner may still hold a file it was shown. The removal is therefore repeated,
-// for a bounded time, while the folder is still there; what stays after that (a read-only file,
-// say) stays, as DeleteTree leaves it.
+// The folder an ended setup was started in can stay in use for a while after its process reports
+// the end: Wine keeps a started program's first current folder open for 100 ms to more than 2 s on
+// a busy machine, and a scanner may still hold a file it was shown. The removal is therefore
+// repeated while the folder is still there: for up to 10 s while only the emptied folder stays
+// (it is waiting for the ended process to be gone), for up to 2 s while files stay (held by a
+// scanner, or read-only, which DeleteTree leaves and waiting does not change).
 void TInstallQuillonThread::RemoveTemporaryFolder() {
-  constexpr int kAttempts = 20;
   constexpr unsigned kPauseMilliseconds = 100;
+  constexpr int kAttemptsWhileFilesStay = 20;
+  constexpr int kAttemptsWhileOnlyTheFolderStays = 100;
   host::DeleteTree(TemporaryTarget);
-  for (int attempt = 1; attempt < kAttempts && host::FolderExists(TemporaryTarget); ++attempt) {
+  for (int attempt = 1; host::FolderExists(TemporaryTarget); ++attempt) {
+    const int attempts = FolderIsEmpty(TemporaryTarget) ? kAttemptsWhileOnlyTheFolderStays
+                                                        : kAttemptsWhileFilesStay;
+    if (attempt >= attempts) break;
     host::SleepMilliseconds(kPauseMilliseconds);
     host::DeleteTree(TemporaryTarget);
   }

@@ -164,7 +164,7 @@ TEST_F(ApplicationJobTest, WaitsForTheSetupToEndBeforeRemovingTheFolder) {
                                              Message(kUnpackedTo + target + kQuillonWillStart),
                                              Status(kWaitingForSetup), Status(kSetupFinished),
                                              End()}));
-  EXPECT_FALSE(host::FolderExists(target));
+  EXPECT_FALSE(host::FolderExists(target)) << ::testing::PrintToString(TreeOf(target));
   EXPECT_FALSE(host::IsProcessRunning(app::SetupProcess));
   EXPECT_EQ(CallbacksCalled(), 0);
 
