@@ -4,16 +4,28 @@
 
 #include <cstdint>
 
+#ifndef _WIN32
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+
 namespace host {
 
 #ifdef _WIN32
 using NativeFile = void*;           // HANDLE
 using NativeProcess = void*;        // HANDLE
 inline const NativeFile kNoNativeFile = reinterpret_cast<void*>(static_cast<intptr_t>(-1));  // INVALID_HANDLE_VALUE
+using NativeThread = void*;         // HANDLE
+using NativeMutex = void*;          // SRWLOCK, one pointer
+using NativeCondition = void*;      // CONDITION_VARIABLE, one pointer
 #else
 using NativeFile = int;             // file descriptor
 using NativeProcess = int;          // pid_t
 inline constexpr NativeFile kNoNativeFile = -1;
+using NativeThread = std::thread;
+using NativeMutex = std::mutex;
+using NativeCondition = std::condition_variable;
 #endif
 
 }  // namespace host
