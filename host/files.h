@@ -45,6 +45,10 @@ class OutputFile {
   // Creates (or truncates) the file for writing. Throws when the platform refuses, for example
   // when the existing file is read-only, a folder has that name, or another program holds it.
   static OutputFile CreateReplacing(const std::string& path);
+  // Creates the file only if nothing has its name yet (a file, a folder, a link: nothing is
+  // opened or followed). None, without an error, when it cannot: the name is taken, the folder
+  // is missing, access is refused; a caller that needs the reason tries CreateReplacing.
+  static std::optional<OutputFile> CreateNew(const std::string& path);
   // Creates a file that did not exist, named `folder` + "\" + `stem` + random hexadecimal digits
   // + ".tmp", for a file that appears under its real name only once it is whole. The name cannot
   // be guessed beforehand, and whatever already has it (a file, a link planted there) is never

@@ -170,6 +170,12 @@ OutputFile OutputFile::CreateReplacing(const std::string& path) {
   return OutputFile(fd, path, false);
 }
 
+std::optional<OutputFile> OutputFile::CreateNew(const std::string& path) {
+  const int fd = ::open(NativePath(path).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return std::nullopt;
+  return OutputFile(fd, path, true);
+}
+
 OutputFile OutputFile::CreateUnique(const std::string& folder, const std::string& stem) {
   std::random_device entropy;
   int error = EEXIST;

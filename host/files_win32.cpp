@@ -83,6 +83,13 @@ OutputFile OutputFile::CreateReplacing(const std::string& path) {
   return OutputFile(file, path, GetLastError() != ERROR_ALREADY_EXISTS);
 }
 
+std::optional<OutputFile> OutputFile::CreateNew(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  return OutputFile(file, path, true);
+}
+
 OutputFile OutputFile::CreateUnique(const std::string& folder, const std::string& stem) {
   // The C runtime's rand_s draws on the system's own generator (RtlGenRandom).
   const auto entropy = [] {

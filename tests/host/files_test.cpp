@@ -121,6 +121,36 @@ TEST_F(OutputFileTest, CreatingFailsWithThePathInThePlatformsSpellingAndItsText)
   }
 }
 
+// Writers that must not touch what is there already create only where nothing has the name.
+TEST_F(OutputFileTest, CreatingNewTouchesNothingThatIsThere) {
+  fs::create_directories(host::NativePath(temp_.Sub("taken")));
+  WriteTextFile(temp_.Sub("old.txt"), "old contents");
+  struct Case {
+    const char* name;
+    std::string path;
+    bool created;
+  };
+  const Case cases[] = {
+      {"nothing has the name", temp_.Sub("new.txt"), true},
+      {"a file has it", temp_.Sub("old.txt"), false},
+      {"a file has it in another case (Windows)", temp_.Sub("OLD.TXT"), !IsWindows()},
+      {"a folder has it", temp_.Sub("taken"), false},
+      {"the folder is missing", temp_.Sub("missing\\a.txt"), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<host::OutputFile> file = host::OutputFile::CreateNew(c.path);
+    ASSERT_EQ(file.has_value(), c.created);
+    if (file) {
+      file->Write("new", 3);
+      file->Close();
+      EXPECT_EQ(ReadWholeFile(c.path), "new");
+    }
+  }
+  EXPECT_EQ(ReadWholeFile(temp_.Sub("old.txt")), "old contents");
+  EXPECT_TRUE(host::FolderExists(temp_.Sub("taken")));
+}
+
 TEST_F(OutputFileTest, TheReadOnlyBitTakesAndGivesBackWriteProtection) {
   struct Case {
     const char* name;
