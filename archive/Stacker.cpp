@@ -303,6 +303,15 @@ void WriteEntryFile(const EntryHeader& header, const std::string& path,
   FinishEntryFile(file, header);
 }
 
+bool WriteNewEntryFile(const EntryHeader& header, const std::string& path,
+                       const std::vector<uint8_t>& data) {
+  std::optional<host::OutputFile> file = host::OutputFile::CreateNew(path);
+  if (!file) return false;
+  if (!data.empty()) file->Write(data.data(), data.size());
+  FinishEntryFile(*file, header);
+  return true;
+}
+
 std::string ReadEntryText(EntryHeader& header) {
   ReaderState& state = State();
   SeekArchive(state.data_start);

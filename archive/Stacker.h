@@ -59,6 +59,12 @@ std::vector<uint8_t> ReadEntryData(const EntryHeader& header);
 // host::HostError when the file cannot be created or written.
 void WriteEntryFile(const EntryHeader& header, const std::string& path,
                     const std::vector<uint8_t>& data);
+// WriteEntryFile for a file that must be new: false, with nothing written, when no new file can be
+// created at `path` (the name is taken, the folder is missing, access is refused); the caller then
+// writes it with WriteEntryFile, in its turn, which replaces a file or reports why it cannot.
+// Throws host::HostError when the new file cannot be written.
+bool WriteNewEntryFile(const EntryHeader& header, const std::string& path,
+                       const std::vector<uint8_t>& data);
 // What ExtractEntry shows when a failure carries no text of its own.
 std::string ExtractFailureText(const EntryHeader& header);
 

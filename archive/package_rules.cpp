@@ -121,6 +121,13 @@ std::optional<std::string> ComponentsProblem(const std::string& path,
   return std::nullopt;
 }
 
+bool IsPlainAsciiPath(const std::string& relative_path) {
+  for (const char c : relative_path) {
+    if (c < 0x20 || c > 0x7E || c == '~') return false;
+  }
+  return !ComponentsProblem(relative_path, "\\");
+}
+
 std::string FoldCaseAsWindows(const std::string& name) {
   std::string folded = name;
   for (char& c : folded) {

@@ -56,6 +56,14 @@ std::optional<std::string> ComponentProblem(const std::string& component);
 std::optional<std::string> ComponentsProblem(const std::string& path,
                                              const std::string& separators = "\\");
 
+// True when `relative_path` reaches its file below a folder by no other name than itself in
+// another case of the letters a to z: printable ASCII only, no "~" (a short name such as
+// "PROGRA~1" reaches a file whose own name is longer), and backslash-separated components that
+// pass ComponentProblem (no slash, no stream, no trailing dot). Two such paths can name one file
+// only when UpperCaseAscii makes them equal. What is written by several threads at once is
+// limited to these names, so that a file's turn among the entries can be told from its name.
+bool IsPlainAsciiPath(const std::string& relative_path);
+
 // A Windows-1252 name as Windows compares names, without case: the letters a to z and the
 // accented letters of the code page folded to their upper-case forms. Two names with the same
 // folded form are one file on Windows.

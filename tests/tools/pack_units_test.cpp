@@ -176,6 +176,34 @@ TEST(PackageRulesTest, FoldsCaseAsWindowsComparesNames) {
   }
 }
 
+// The names written by several threads at once: only those that no other spelling reaches.
+TEST(PackageRulesTest, PlainAsciiPathsHaveOneSpelling) {
+  struct Case {
+    const char* name;
+    std::string path;
+    bool plain;
+  };
+  const std::vector<Case> cases = {
+      {"nested", "lib\\Unit1.dcu", true},
+      {"blanks and punctuation inside", "my lib\\a-b_c (1)+[x]{y}!#$%&'@^,;=`.txt", true},
+      {"a short name's tilde", "PROGRA~1\\x.txt", false},
+      {"a letter beyond ASCII", "caf\xE9.txt", false},
+      {"a control character", "a\x01.txt", false},
+      {"slash-separated", "lib/x.dcu", false},
+      {"a stream", "x.txt:more", false},
+      {"a trailing dot", "x.txt.", false},
+      {"a trailing blank", "lib \\x", false},
+      {"a device", "nul.txt", false},
+      {"parent", "lib\\..\\x", false},
+      {"empty component", "lib\\\\x", false},
+      {"empty", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(archive::IsPlainAsciiPath(c.path), c.plain);
+  }
+}
+
 TEST(PackageRulesTest, TypicalDestinationLength) {
   struct Case {
     const char* name;
