@@ -3,7 +3,8 @@
 # that nothing reaches. The loops that handle every byte of a package (the data transform, the
 # archive check, the reader's extraction) keep the speed build: there size buys nothing.
 function(setup_build_lean program)
-  set(parts setup_format setup_archive setup_host setup_jobs setup_window ${program})
+  set(parts setup_format setup_archive setup_host setup_entry_writers setup_jobs setup_window
+      ${program})
   foreach(part IN LISTS parts)
     target_compile_options(${part} PRIVATE -Os -ffunction-sections -fdata-sections)
   endforeach()

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "app/entry_writers.h"
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
 #include "archive/names.h"
@@ -16,7 +17,6 @@
 #include "tools/setup-pack/commands/archive_walk.h"
 #include "tools/setup-pack/commands/commands.h"
 #include "tools/setup-pack/commands/entry_checks.h"
-#include "tools/setup-pack/commands/file_writers.h"
 #include "tools/setup-pack/image/package_image.h"
 #include "tools/setup-pack/text/archive_text.h"
 
@@ -266,39 +266,23 @@ class ReaderOnImage {
 
 // Waits for the files handed to the writers; a failure among them is shown as the reader shows
 // its own, and ends the extraction.
-void SettleWriters(FileWriters& writers, const PackageImage& image,
+void SettleWriters(app::EntryWriters& writers, const PackageImage& image,
                    const std::string& walk_prefix, const std::string& dest) {
-  if (const std::optional<WriteFailure> failure = writers.Finish()) {
+  if (const std::optional<app::WriteFailure> failure = writers.Finish()) {
     host::Ui().ShowUserMessage(failure->message);
     ThrowCannotExtract(image, walk_prefix, dest, failure->match);
   }
 }
 
-// The current entry's file and data, when the writers may write it: a new file, not too large,
-// whose path the reader accepts and whose data is there whole.
-struct HandOver {
-  std::string path;
-  std::vector<uint8_t> data;
-};
-
-std::optional<HandOver> HandOverOf(const archive::EntryHeader& header, const Plan& plan,
-                                   const std::string& dest, const std::string& dest_folder) {
-  if (archive::IsFolderEntry(header) || header.size < 0 ||
-      static_cast<size_t>(header.size) > kLargestHandedOverFile) {
+// The current entry's file and data, when the writers may write it: what the installer's pass
+// hands over, and only into a folder that held nothing at the check.
+std::optional<app::HandOver> HandOverOf(const archive::EntryHeader& header, const Plan& plan,
+                                        const std::string& dest, const std::string& dest_folder) {
+  std::optional<app::HandOver> file = app::HandOverOf(header, dest);
+  if (file && plan.occupied_folders.count(FolderOf(file->path, dest, dest_folder)) > 0) {
     return std::nullopt;
   }
-  try {
-    HandOver file{archive::EntryDestination(header, dest), {}};
-    if (plan.occupied_folders.count(FolderOf(file.path, dest, dest_folder)) > 0) {
-      return std::nullopt;
-    }
-    file.data = archive::ReadEntryData(header);
-    if (file.data.size() != static_cast<size_t>(header.size)) return std::nullopt;
-    return file;
-  } catch (...) {
-    // The reader's own extraction meets the same problem and reports it.
-    return std::nullopt;
-  }
+  return file;
 }
 
 // The entries are read in order by the installer's reader. New files go to the writers; every
@@ -308,7 +292,7 @@ std::optional<HandOver> HandOverOf(const archive::EntryHeader& header, const Pla
 void ExtractChecked(const PackageImage& image, const Plan& plan, const std::string& prefix,
                     const std::string& walk_prefix, const std::string& dest) {
   const ReaderOnImage reader(image);
-  FileWriters writers(kWriterThreads);
+  app::EntryWriters writers(app::kWriterThreads);
   const std::string dest_folder = host::AddBackslash(dest);
   archive::EntryHeader header{};
   bool found = archive::OpenArchive(std::string(), prefix, header);
@@ -318,9 +302,10 @@ void ExtractChecked(const PackageImage& image, const Plan& plan, const std::stri
       throw ToolError("the reader's walk ended before " + LabelOfMatch(image, walk_prefix, done));
     }
     archive::SetEntryName(header, PathFor(archive::EntryName(header), walk_prefix).reader_name);
-    if (std::optional<HandOver> file = HandOverOf(header, plan, dest, dest_folder)) {
-      if (!writers.Add(done, header, std::move(file->path), std::move(file->data))) {
-        // A file before this one failed: settling reports it and ends the extraction.
+    if (std::optional<app::HandOver> file = HandOverOf(header, plan, dest, dest_folder)) {
+      // Refused when an earlier file failed (settling reports it and ends the extraction) or
+      // when many files wait for their turn (settling writes them).
+      if (!writers.Add(done, header, std::move(*file))) {
         SettleWriters(writers, image, walk_prefix, dest);
       }
     } else {
