@@ -5,9 +5,7 @@
 #include <cstdint>
 
 #ifndef _WIN32
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <pthread.h>
 #endif
 
 namespace host {
@@ -23,9 +21,9 @@ using NativeCondition = void*;      // CONDITION_VARIABLE, one pointer
 using NativeFile = int;             // file descriptor
 using NativeProcess = int;          // pid_t
 inline constexpr NativeFile kNoNativeFile = -1;
-using NativeThread = std::thread;
-using NativeMutex = std::mutex;
-using NativeCondition = std::condition_variable;
+using NativeThread = pthread_t;
+using NativeMutex = pthread_mutex_t;
+using NativeCondition = pthread_cond_t;
 #endif
 
 }  // namespace host

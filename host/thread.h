@@ -1,7 +1,7 @@
 // Threads of their own for a job and for its file writers, the lock and the wake-up they share,
 // and pauses. Windows: CreateThread, slim reader/writer locks, condition variables and Sleep,
 // which the system gives for nothing (the installer leaves the C++ thread library out); POSIX:
-// the standard library's thread, mutex and condition variable.
+// POSIX threads (the standard library's for the detached thread and pauses).
 #pragma once
 
 #include <functional>
@@ -35,6 +35,7 @@ class JoinableThread {
 
  private:
   NativeThread native_{};
+  bool started_ = false;
 };
 
 // A lock that is not recursive, for data several threads share. Neither copied nor moved.

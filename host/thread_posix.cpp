@@ -1,11 +1,22 @@
 #include "host/thread.h"
 
 #include <chrono>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 namespace host {
+namespace {
+
+void* RunBody(void* parameter) {
+  const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+  (*body)();
+  return nullptr;
+}
+
+}  // namespace
 
 bool StartDetachedThread(std::function<void()> body) {
   try {
@@ -23,43 +34,42 @@ void SleepMilliseconds(unsigned milliseconds) {
 JoinableThread::~JoinableThread() { Join(); }
 
 JoinableThread::JoinableThread(JoinableThread&& other) noexcept
-    : native_(std::move(other.native_)) {}
+    : native_(other.native_), started_(std::exchange(other.started_, false)) {}
 
 JoinableThread& JoinableThread::operator=(JoinableThread&& other) noexcept {
   if (this != &other) {
     Join();
-    native_ = std::move(other.native_);
+    native_ = other.native_;
+    started_ = std::exchange(other.started_, false);
   }
   return *this;
 }
 
 bool JoinableThread::Start(std::function<void()> body) {
-  try {
-    native_ = std::thread(std::move(body));
-    return true;
-  } catch (const std::system_error&) {
-    return false;
-  }
+  auto* handed = new (std::nothrow) std::function<void()>(std::move(body));
+  if (!handed) return false;
+  started_ = pthread_create(&native_, nullptr, &RunBody, handed) == 0;
+  if (!started_) delete handed;
+  return started_;
 }
 
 void JoinableThread::Join() {
-  if (native_.joinable()) native_.join();
+  if (!started_) return;
+  pthread_join(native_, nullptr);
+  started_ = false;
 }
 
-Mutex::Mutex() = default;
-Mutex::~Mutex() = default;
-void Mutex::Lock() { native_.lock(); }
-void Mutex::Unlock() { native_.unlock(); }
+// Default attributes: a lock that is not recursive, and a condition variable on the real-time
+// clock, which the waits here never consult (they have no time-out).
+Mutex::Mutex() { pthread_mutex_init(&native_, nullptr); }
+Mutex::~Mutex() { pthread_mutex_destroy(&native_); }
+void Mutex::Lock() { pthread_mutex_lock(&native_); }
+void Mutex::Unlock() { pthread_mutex_unlock(&native_); }
 
-ConditionVariable::ConditionVariable() = default;
-ConditionVariable::~ConditionVariable() = default;
-void ConditionVariable::WakeOne() { native_.notify_one(); }
-void ConditionVariable::WakeAll() { native_.notify_all(); }
-void ConditionVariable::Wait(Mutex& held) {
-  // The caller holds the lock and keeps holding it: the wait only lends it out.
-  std::unique_lock<std::mutex> lock(held.native_, std::adopt_lock);
-  native_.wait(lock);
-  lock.release();
-}
+ConditionVariable::ConditionVariable() { pthread_cond_init(&native_, nullptr); }
+ConditionVariable::~ConditionVariable() { pthread_cond_destroy(&native_); }
+void ConditionVariable::WakeOne() { pthread_cond_signal(&native_); }
+void ConditionVariable::WakeAll() { pthread_cond_broadcast(&native_); }
+void ConditionVariable::Wait(Mutex& held) { pthread_cond_wait(&native_, &held.native_); }
 
 }  // namespace host

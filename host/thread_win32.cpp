@@ -49,26 +49,30 @@ void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
 JoinableThread::~JoinableThread() { Join(); }
 
 JoinableThread::JoinableThread(JoinableThread&& other) noexcept
-    : native_(std::exchange(other.native_, nullptr)) {}
+    : native_(std::exchange(other.native_, nullptr)),
+      started_(std::exchange(other.started_, false)) {}
 
 JoinableThread& JoinableThread::operator=(JoinableThread&& other) noexcept {
   if (this != &other) {
     Join();
     native_ = std::exchange(other.native_, nullptr);
+    started_ = std::exchange(other.started_, false);
   }
   return *this;
 }
 
 bool JoinableThread::Start(std::function<void()> body) {
   native_ = StartThread(std::move(body));
-  return native_ != nullptr;
+  started_ = native_ != nullptr;
+  return started_;
 }
 
 void JoinableThread::Join() {
-  if (!native_) return;
+  if (!started_) return;
   WaitForSingleObject(native_, INFINITE);
   CloseHandle(native_);
   native_ = nullptr;
+  started_ = false;
 }
 
 // Slim reader/writer locks and condition variables need no freeing.
