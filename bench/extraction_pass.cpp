@@ -1,18 +1,18 @@
 // The installer's extraction pass without its window, for counting what it asks of the system
 // per file (bench/installer_bench.py --requests): reads a raw archive into memory, points the
-// reader at it as the window points it at the package block, and extracts every entry of one
-// part into a folder, as a job's pass does.
+// reader at it as the window points it at the package block, and runs a job's pass
+// (app::ExtractPart, with its writer threads) over one part into a folder.
 //
-// usage: extraction_pass ARCHIVE PART FOLDER   (prints the number of entries extracted)
+// usage: extraction_pass ARCHIVE PART FOLDER   (prints "done" when every entry was extracted)
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "app/MainUnit.h"
 #include "archive/Stacker.h"
 #include "archive/archive_writer.h"
-#include "host/files.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -25,14 +25,7 @@ int main(int argc, char** argv) {
                             static_cast<int32_t>(bytes.size()));
   archive::SetArchiveKey(archive::kDefaultArchiveKey);
   archive::SetBlockStreamLength(archive::kInstallerBlockStreamLength);
-  host::CreateFolderWithParents(argv[3]);
-  archive::EntryHeader header{};
-  int extracted = 0;
-  for (bool found = archive::OpenArchive(std::string(), argv[2], header); found;
-       found = archive::FindNextEntry(header)) {
-    if (!archive::ExtractEntry(header, argv[3])) return 1;
-    ++extracted;
-  }
-  std::printf("%d\n", extracted);
+  if (!app::ExtractPart(argv[2], argv[3])) return 1;
+  std::printf("done\n");
   return 0;
 }

@@ -274,7 +274,8 @@ class ServerLog:
 def count_requests(bench):
     """Wine-server requests per extracted item: the 2,000-file tree's requests minus the tiny
     tree's, divided by the 2,050 items it adds (2,000 files, 50 folders). Ours: the installer's
-    extraction pass alone (bench/extraction_pass.cpp), which a job runs; NSIS: the installer."""
+    extraction pass alone (bench/extraction_pass.cpp: app::ExtractPart with its writer threads, as
+    a job runs it); NSIS: the installer."""
     tool = os.path.join(ROOT, "build/native/tools/setup-pack/setup-pack")
     extraction_pass = os.path.join(ROOT, "build/win64/bench/extraction_pass.exe")
     log = ServerLog(bench.env, os.path.join(bench.work, "server.log"))
