@@ -19,24 +19,39 @@ constexpr size_t kMostFilesQueued = 256;
 
 }  // namespace
 
-std::optional<HandOver> HandOverOf(const archive::EntryHeader& header,
-                                   const std::string& target_folder) {
+std::optional<std::string> HandOverPath(const archive::EntryHeader& header,
+                                        const std::string& target_folder) {
   if (archive::IsFolderEntry(header) || header.size < 0 ||
       static_cast<size_t>(header.size) > kLargestHandedOverFile) {
     return std::nullopt;
   }
   try {
-    HandOver file{archive::EntryDestination(header, target_folder), {}};
+    std::string path = archive::EntryDestination(header, target_folder);
     const size_t below = host::AddBackslash(target_folder).size();
-    if (file.path.size() <= below || !archive::IsPlainAsciiPath(file.path.substr(below))) {
+    if (path.size() <= below || !archive::IsPlainAsciiPath(path.substr(below))) {
       return std::nullopt;
     }
-    file.data = archive::ReadEntryData(header);
+    return path;
+  } catch (...) {
+    return std::nullopt;
+  }
+}
+
+std::optional<HandOver> HandOverAt(const archive::EntryHeader& header, std::string path) {
+  try {
+    HandOver file{std::move(path), archive::ReadEntryData(header)};
     if (file.data.size() != static_cast<size_t>(header.size)) return std::nullopt;
     return file;
   } catch (...) {
     return std::nullopt;
   }
+}
+
+std::optional<HandOver> HandOverOf(const archive::EntryHeader& header,
+                                   const std::string& target_folder) {
+  std::optional<std::string> path = HandOverPath(header, target_folder);
+  if (!path) return std::nullopt;
+  return HandOverAt(header, std::move(*path));
 }
 
 EntryWriters::EntryWriters(unsigned threads) : thread_count_(threads) {}

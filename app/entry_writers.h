@@ -45,9 +45,13 @@ struct HandOver {
 // kLargestHandedOverFile bytes whose name below `target_folder` is a plain ASCII path (see
 // archive::IsPlainAsciiPath), whose destination the reader accepts, and whose data is there whole.
 // None otherwise, also when reading fails: the reader's own extraction then meets the same
-// problem and reports it.
+// problem and reports it. The two halves: HandOverPath tells the destination, or none, without
+// reading the data; HandOverAt reads it.
 std::optional<HandOver> HandOverOf(const archive::EntryHeader& header,
                                    const std::string& target_folder);
+std::optional<std::string> HandOverPath(const archive::EntryHeader& header,
+                                        const std::string& target_folder);
+std::optional<HandOver> HandOverAt(const archive::EntryHeader& header, std::string path);
 
 struct WriteFailure {
   size_t match = 0;  // the entry's number among those extracted, from 0

@@ -278,11 +278,11 @@ void SettleWriters(app::EntryWriters& writers, const PackageImage& image,
 // hands over, and only into a folder that held nothing at the check.
 std::optional<app::HandOver> HandOverOf(const archive::EntryHeader& header, const Plan& plan,
                                         const std::string& dest, const std::string& dest_folder) {
-  std::optional<app::HandOver> file = app::HandOverOf(header, dest);
-  if (file && plan.occupied_folders.count(FolderOf(file->path, dest, dest_folder)) > 0) {
+  std::optional<std::string> path = app::HandOverPath(header, dest);
+  if (!path || plan.occupied_folders.count(FolderOf(*path, dest, dest_folder)) > 0) {
     return std::nullopt;
   }
-  return file;
+  return app::HandOverAt(header, std::move(*path));
 }
 
 // The entries are read in order by the installer's reader. New files go to the writers; every
