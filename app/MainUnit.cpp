@@ -19,13 +19,8 @@ std::optional<host::ProcessHandle> SetupProcess;
 
 namespace {
 
-// Waits for the files handed to the writers; a failure among them is shown as the reader shows
-// its own. False after a failure.
-bool SettleWriters(EntryWriters& writers) {
-  const std::optional<WriteFailure> failure = writers.Finish();
-  if (failure) host::Ui().ShowUserMessage(failure->message);
-  return !failure;
-}
+// Waits for the files handed to the writers (a failure among them is shown). False after a failure.
+bool SettleWriters(EntryWriters& writers) { return !writers.Finish(); }
 
 // The current entry, number `match`: a new small file goes to the writers; every other entry
 // (a folder, a large file, a name with more than one spelling) is extracted by the reader itself

@@ -9,6 +9,7 @@
 #include "archive/package_rules.h"
 #include "host/files.h"
 #include "host/helpers.h"
+#include "host/installer_ui.h"
 
 namespace app {
 namespace {
@@ -178,28 +179,33 @@ void EntryWriters::ForgetSettledFiles() {
   while (!made_.empty() && made_.front().first < first_open) made_.pop_front();
 }
 
-std::optional<WriteFailure> EntryWriters::Finish() {
-  host::ScopedLock held(mutex_);
-  changed_.WaitUntil(held, [&] { return queue_.empty() && writing_.empty(); });
-  // The writers are idle until the next Add, which only this thread makes.
-  std::optional<WriteFailure> failure = std::move(failure_);
-  failure_.reset();
-  for (const auto& [match, job] : waiting_) {
-    if (failure && match > failure->match) break;
-    try {
-      archive::WriteEntryFile(job.header, job.file.path, job.file.data);
-    } catch (const std::exception& error) {
-      failure = WriteFailure{match, error.what()};
-    } catch (...) {
-      failure = WriteFailure{match, archive::ExtractFailureText(job.header)};
+std::optional<size_t> EntryWriters::Finish() {
+  std::optional<WriteFailure> failure;
+  {
+    host::ScopedLock held(mutex_);
+    changed_.WaitUntil(held, [&] { return queue_.empty() && writing_.empty(); });
+    // The writers are idle until the next Add, which only this thread makes.
+    failure = std::move(failure_);
+    failure_.reset();
+    for (const auto& [match, job] : waiting_) {
+      if (failure && match > failure->match) break;
+      try {
+        archive::WriteEntryFile(job.header, job.file.path, job.file.data);
+      } catch (const std::exception& error) {
+        failure = WriteFailure{match, error.what()};
+      } catch (...) {
+        failure = WriteFailure{match, archive::ExtractFailureText(job.header)};
+      }
     }
+    if (failure) RemoveFilesAfter(failure->match);
+    made_.clear();
+    waiting_.clear();
+    keys_waiting_.clear();
+    bytes_waiting_ = 0;
   }
-  if (failure) RemoveFilesAfter(failure->match);
-  made_.clear();
-  waiting_.clear();
-  keys_waiting_.clear();
-  bytes_waiting_ = 0;
-  return failure;
+  if (!failure) return std::nullopt;
+  host::Ui().ShowUserMessage(failure->message);
+  return failure->match;
 }
 
 // Each of these files is new: a writer created it where nothing had its name, so taking it away

@@ -53,11 +53,6 @@ std::optional<std::string> HandOverPath(const archive::EntryHeader& header,
                                         const std::string& target_folder);
 std::optional<HandOver> HandOverAt(const archive::EntryHeader& header, std::string path);
 
-struct WriteFailure {
-  size_t match = 0;  // the entry's number among those extracted, from 0
-  std::string message;
-};
-
 class EntryWriters {
  public:
   explicit EntryWriters(unsigned threads);
@@ -72,11 +67,16 @@ class EntryWriters {
   // dropped), or the files waiting for their turn hold much data.
   bool Add(size_t match, const archive::EntryHeader& header, HandOver file);
   // Waits until every file handed over is written, then writes the files that wait for their
-  // turn, in entry order, until the first failure. The first failed entry's files after it are
-  // taken away again. Returns that failure, with the message the reader would show for it.
-  std::optional<WriteFailure> Finish();
+  // turn, in entry order, until the first failure. The new files of the entries after the first
+  // failed one are taken away again, and its failure is shown as ExtractEntry shows its own
+  // (Ui().ShowUserMessage). Returns that entry's number, none when every file was written.
+  std::optional<size_t> Finish();
 
  private:
+  struct WriteFailure {
+    size_t match;  // the entry's number among those extracted, from 0
+    std::string message;
+  };
   struct Job {
     size_t match;
     archive::EntryHeader header;

@@ -112,6 +112,13 @@ void FinishEntryFile(host::OutputFile& file, const EntryHeader& header) {
   file.Close();
 }
 
+// Writes a file entry's decoded data whole into the open file, then finishes it.
+void WriteWholeEntryFile(host::OutputFile& file, const EntryHeader& header,
+                         const std::vector<uint8_t>& data) {
+  if (!data.empty()) file.Write(data.data(), data.size());
+  FinishEntryFile(file, header);
+}
+
 bool ExtractFileEntry(EntryHeader& header, const std::string& destination) {
   const int64_t data_start = State().data_start;
   SeekArchive(data_start);
@@ -299,16 +306,14 @@ std::vector<uint8_t> ReadEntryData(const EntryHeader& header) {
 void WriteEntryFile(const EntryHeader& header, const std::string& path,
                     const std::vector<uint8_t>& data) {
   host::OutputFile file = CreateReplacingFile(path);
-  if (!data.empty()) file.Write(data.data(), data.size());
-  FinishEntryFile(file, header);
+  WriteWholeEntryFile(file, header, data);
 }
 
 bool WriteNewEntryFile(const EntryHeader& header, const std::string& path,
                        const std::vector<uint8_t>& data) {
   std::optional<host::OutputFile> file = host::OutputFile::CreateNew(path);
   if (!file) return false;
-  if (!data.empty()) file->Write(data.data(), data.size());
-  FinishEntryFile(*file, header);
+  WriteWholeEntryFile(*file, header, data);
   return true;
 }
 

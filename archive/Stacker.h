@@ -45,8 +45,8 @@ bool ExtractEntry(EntryHeader& header, const std::string& target_folder);
 // Throws host::HostError when the file cannot be created or written.
 int32_t ExtractEntryData(EntryHeader& header, const std::string& path);
 
-// For a caller that writes file entries from threads of its own (setup-pack's extraction), the
-// pieces of ExtractEntry one by one:
+// For a caller that writes file entries from threads of its own (the extraction pass's writers,
+// app/entry_writers.h), the pieces of ExtractEntry one by one:
 // Where ExtractEntry writes the current entry below `target_folder`. Throws host::HostError with
 // ExtractEntry's message when that path is over 255 characters.
 std::string EntryDestination(const EntryHeader& header, const std::string& target_folder);

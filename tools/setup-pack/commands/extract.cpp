@@ -12,7 +12,6 @@
 #include "archive/package_rules.h"
 #include "host/files.h"
 #include "host/helpers.h"
-#include "host/installer_ui.h"
 #include "tools/setup-pack/cli/tool_error.h"
 #include "tools/setup-pack/commands/archive_walk.h"
 #include "tools/setup-pack/commands/commands.h"
@@ -264,13 +263,12 @@ class ReaderOnImage {
                   host::NativePath(dest) + "\"");
 }
 
-// Waits for the files handed to the writers; a failure among them is shown as the reader shows
-// its own, and ends the extraction.
+// Waits for the files handed to the writers; a failure among them (shown as the reader shows its
+// own) ends the extraction.
 void SettleWriters(app::EntryWriters& writers, const PackageImage& image,
                    const std::string& walk_prefix, const std::string& dest) {
-  if (const std::optional<app::WriteFailure> failure = writers.Finish()) {
-    host::Ui().ShowUserMessage(failure->message);
-    ThrowCannotExtract(image, walk_prefix, dest, failure->match);
+  if (const std::optional<size_t> failed = writers.Finish()) {
+    ThrowCannotExtract(image, walk_prefix, dest, *failed);
   }
 }
 
