@@ -1,18 +1,24 @@
-# GoogleTest from Debian's source package: the same sources build natively and with mingw-w64.
+# GoogleTest. Natively, the libraries Debian's libgtest-dev ships, built by the same compiler: the
+# native builds then compile only the test files. The Windows builds compile Debian's GoogleTest
+# sources with mingw-w64, without optimisation, as the test code is (tests/CMakeLists.txt): its
+# speed does not matter, the time to compile it does. The targets are called gtest, gtest_main,
+# gmock and gmock_main either way.
 if(SETUP_BUILD_TESTS AND NOT TARGET gtest)
-  set(SETUP_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
-  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
-  add_subdirectory("${SETUP_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/_deps/googletest" EXCLUDE_FROM_ALL SYSTEM)
-endif()
-
-# GoogleTest itself is compiled without optimisation, as the test code is (tests/CMakeLists.txt):
-# its speed does not matter, the time to compile it does.
-if(SETUP_BUILD_TESTS)
-  foreach(target gtest gtest_main gmock gmock_main)
-    target_compile_options(${target} PRIVATE -O0)
-  endforeach()
+  if(CMAKE_CROSSCOMPILING)
+    set(SETUP_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    add_subdirectory("${SETUP_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/_deps/googletest" EXCLUDE_FROM_ALL SYSTEM)
+    foreach(target gtest gtest_main gmock gmock_main)
+      target_compile_options(${target} PRIVATE -O0)
+    endforeach()
+  else()
+    find_package(GTest 1.11 CONFIG REQUIRED)
+    foreach(target gtest gtest_main gmock gmock_main)
+      add_library(${target} ALIAS GTest::${target})
+    endforeach()
+  endif()
 endif()
 
 include(GoogleTest)

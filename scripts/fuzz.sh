@@ -9,8 +9,12 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 seconds=${FUZZ_SECONDS:-8}
 build=build/fuzz
 
+# Line tables are all the debug information a crash report needs (file and line of each frame);
+# full debug information took half of each file's compile time.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
   -DSETUP_FUZZ=ON -DSETUP_BUILD_TESTS=OFF >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 
 targets=(fuzz_archive_memory fuzz_archive_file fuzz_manifest fuzz_setup_pack)
