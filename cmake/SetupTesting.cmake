@@ -32,7 +32,8 @@ include(GoogleTest)
 # test cases.
 function(setup_add_test name)
   cmake_parse_arguments(ARG "" "SHARDS" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${ARG_SOURCES})
+  setup_compiled_together(sources ${name} ${ARG_SOURCES})
+  add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} setup_test_support gmock gtest_main setup_warnings)
   if(CMAKE_CROSSCOMPILING OR SETUP_SANITIZE)
     if(NOT ARG_SHARDS)
@@ -53,6 +54,31 @@ function(setup_add_test name)
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES TIMEOUT 300)
   endif()
+endfunction()
+
+# setup_compiled_together(OUT NAME SOURCE...): sets OUT to the files to compile for the test files
+# of program NAME: one file that includes them all. Every test file includes GoogleTest and much
+# of the standard library; reading those headers again for each file took most of the time of
+# compiling a program of several. The file names its sources by their paths below the project
+# root (not absolute paths, as CMake's own unity builds do), so that the compiler cache finds it
+# again from another clone. Files that need compile definitions of their own are added to the
+# program apart (setup_test_starts_program).
+function(setup_compiled_together out name)
+  list(LENGTH ARGN count)
+  if(count LESS 2)
+    set(${out} ${ARGN} PARENT_SCOPE)
+    return()
+  endif()
+  set(includes "")
+  foreach(source IN LISTS ARGN)
+    get_filename_component(path "${source}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    file(RELATIVE_PATH relative "${PROJECT_SOURCE_DIR}" "${path}")
+    string(APPEND includes "#include \"${relative}\"\n")
+  endforeach()
+  set(together "${CMAKE_CURRENT_BINARY_DIR}/${name}_together.cpp")
+  # Written only when it changes, so that configuring again compiles nothing again.
+  file(CONFIGURE OUTPUT "${together}" CONTENT "${includes}" @ONLY)
+  set(${out} "${together}" PARENT_SCOPE)
 endfunction()
 
 # setup_test_needs(TEST NEED...): what a test needs besides its build: `wine` (a Windows program

@@ -31,7 +31,7 @@ std::vector<Entry> SetupEntries() {
 
 const std::vector<std::string> kSetupTree = {"data/", "data/payload.bin", "setup.ini"};
 
-std::vector<UiCall> SuccessCalls(const std::string& target) {
+std::vector<UiCall> ApplicationSuccessCalls(const std::string& target) {
   return {Busy(true), Busy(false), Message(kUnpackedTo + target + kQuillonWillStart), End()};
 }
 
@@ -69,7 +69,7 @@ TEST_F(ApplicationJobTest, UnpacksBelowTheTemporaryFolderAndEndsWithoutASetup) {
 
     const std::string target = QuillonFolder();
     EXPECT_TRUE(SameFolder(host::AddBackslash(platform_temp()) + "Quillon", target));
-    EXPECT_EQ(JobCalls(), SuccessCalls(target));
+    EXPECT_EQ(JobCalls(), ApplicationSuccessCalls(target));
     EXPECT_EQ(app::InstallTarget, target);
     EXPECT_EQ(app::TemporaryTarget, target);
     // Nothing was started, so nothing was waited for and the folder stays.
@@ -101,7 +101,7 @@ TEST_F(ApplicationJobTest, FolderIsClearedBeforeItIsFilled) {
 
   RunJob();
 
-  EXPECT_EQ(JobCalls(), SuccessCalls(target));
+  EXPECT_EQ(JobCalls(), ApplicationSuccessCalls(target));
   std::vector<std::string> expected = kSetupTree;
   expected.insert(expected.begin(), ".keep");
   EXPECT_EQ(TreeOf(target), expected);
@@ -128,7 +128,7 @@ TEST_F(ApplicationJobTest, FailedEntryReportsTheFailureAndAnotherJobMayFollow) {
 
   LoadPackage(ManifestText("", ""), SetupEntries());
   RunJob();
-  EXPECT_EQ(JobCalls(), SuccessCalls(QuillonFolder()));
+  EXPECT_EQ(JobCalls(), ApplicationSuccessCalls(QuillonFolder()));
   EXPECT_EQ(TreeOf(QuillonFolder()), kSetupTree);
   EXPECT_EQ(CallbacksCalled(), 1);
 }
@@ -172,7 +172,7 @@ TEST_F(ApplicationJobTest, WaitsForTheSetupToEndBeforeRemovingTheFolder) {
   // removes its folder.
   LoadPackage(ManifestText("", ""), SetupEntries());
   RunJob();
-  EXPECT_EQ(JobCalls(), SuccessCalls(target));
+  EXPECT_EQ(JobCalls(), ApplicationSuccessCalls(target));
   EXPECT_FALSE(app::SetupProcess.has_value());
   EXPECT_EQ(TreeOf(target), kSetupTree);
 }
@@ -192,7 +192,7 @@ TEST_F(ApplicationJobTest, FallsBackWhenThePlatformHasNoTemporaryFolder) {
 
     RunJob();
   }
-  EXPECT_EQ(JobCalls(), SuccessCalls(target));
+  EXPECT_EQ(JobCalls(), ApplicationSuccessCalls(target));
   EXPECT_EQ(TreeOf(target), kSetupTree);
   std::error_code ignored;
   fs::remove_all(host::NativePath(target), ignored);

@@ -45,7 +45,7 @@ std::vector<Entry> LibraryEntries() {
 const std::vector<std::string> kLibraryTree = {"lib/", "lib/unit.dcu", "readme.txt", "source/",
                                                "source/unit.pas"};
 
-std::vector<UiCall> SuccessCalls(const std::string& target) {
+std::vector<UiCall> LibrarySuccessCalls(const std::string& target) {
   return {Busy(true), Busy(false), Busy(true), Busy(false), Message(kUnpackedTo + target), End()};
 }
 
@@ -93,7 +93,7 @@ TEST_F(LibraryJobTest, ProductFolderLandsBelowTheEnvironmentOrTheTemporaryFolder
     if (!c.below_root) {
       EXPECT_TRUE(SameFolder(host::GetTempFolder(), platform_temp()));
     }
-    EXPECT_EQ(JobCalls(), SuccessCalls(target));
+    EXPECT_EQ(JobCalls(), LibrarySuccessCalls(target));
     EXPECT_EQ(app::InstallTarget, target);
     EXPECT_EQ(TreeOf(target), kLibraryTree);
     EXPECT_EQ(ReadWholeFile(target + "\\lib\\unit.dcu"), kUnitData);
@@ -116,7 +116,7 @@ TEST_F(LibraryJobTest, PackageWithoutSourcePartSucceedsWithTheFirstPart) {
   RunJob();
 
   const std::string target = temp_.Sub("Product");
-  EXPECT_EQ(JobCalls(), SuccessCalls(target));
+  EXPECT_EQ(JobCalls(), LibrarySuccessCalls(target));
   EXPECT_EQ(TreeOf(target), (std::vector<std::string>{"lower.txt", "readme.txt"}));
   EXPECT_EQ(CallbacksCalled(), 0);
 }
@@ -137,7 +137,7 @@ TEST_F(LibraryJobTest, ProductFolderIsClearedBeforeItIsFilled) {
 
   RunJob();
 
-  EXPECT_EQ(JobCalls(), SuccessCalls(target));
+  EXPECT_EQ(JobCalls(), LibrarySuccessCalls(target));
   std::vector<std::string> expected = kLibraryTree;
   expected.insert(expected.begin(), ".config");
   EXPECT_EQ(TreeOf(target), expected);
@@ -253,7 +253,7 @@ TEST_F(LibraryJobTest, StartsTheExtractedSetupInTheTargetWithoutWaiting) {
 
   // The job has ended the program while its setup still runs: the child ends only after it is
   // released below.
-  EXPECT_EQ(JobCalls(), SuccessCalls(target));
+  EXPECT_EQ(JobCalls(), LibrarySuccessCalls(target));
   EXPECT_EQ(CallbacksCalled(), 0);
   ASSERT_TRUE(app::SetupProcess.has_value());
   ASSERT_TRUE(WaitForFile(target + "\\" + kStartedFile));

@@ -19,7 +19,7 @@
 namespace e2e {
 namespace {
 
-SYSTEMTIME Stamp() { return LocalTime(2022, 3, 4, 5, 6, 8); }
+SYSTEMTIME HardeningStamp() { return LocalTime(2022, 3, 4, 5, 6, 8); }
 
 // Windows has no built-in copies of system DLLs: it loads the first file its search finds. Wine
 // prefers its own built-in copy unless told otherwise; told "native first" for a name, it loads
@@ -124,8 +124,9 @@ TEST_F(InstallerFaultTest, DllsLoadedByNameComeFromTheSystemFolderOnly) {
       {"wow64log.dll, which the system lacks", "wow64log.dll", false},
   };
   const Workspace workspace = NewWorkspace();
-  WriteTree(workspace.tree, {Folder("P"), File("P\\readme.txt", "Quillon\r\n", Stamp()),
-                             File("P\\Setup.exe", ReadFileBytes(Paths().fake_setup), Stamp())});
+  WriteTree(workspace.tree,
+            {Folder("P"), File("P\\readme.txt", "Quillon\r\n", HardeningStamp()),
+             File("P\\Setup.exe", ReadFileBytes(Paths().fake_setup), HardeningStamp())});
   const std::string built = Build(workspace, "--job application");
   ASSERT_FALSE(built.empty());
   // Named for this test alone; the title of its message boxes is still "Setup".
@@ -246,9 +247,9 @@ TEST_F(InstallerFaultTest, SignedInstallerInstallsAndShowsItsSignature) {
   const Workspace workspace = NewWorkspace();
   const std::string product = "Signed Product";
   WriteTree(workspace.tree,
-            {File("id.txt", ManifestLine('D', product), Stamp()), Folder("C"),
-             File("C\\readme.txt", "signed components\r\n", Stamp()), Folder("C\\units"),
-             File("C\\units\\core.dcu", PatternBytes(40'000, 3), Stamp())});
+            {File("id.txt", ManifestLine('D', product), HardeningStamp()), Folder("C"),
+             File("C\\readme.txt", "signed components\r\n", HardeningStamp()), Folder("C\\units"),
+             File("C\\units\\core.dcu", PatternBytes(40'000, 3), HardeningStamp())});
   const std::string built = Build(workspace, "--job library --caption Signed");
   ASSERT_FALSE(built.empty());
   const ImageFacts unsigned_facts = ReadImageFacts(built);

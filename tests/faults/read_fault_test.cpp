@@ -24,12 +24,12 @@ using fault_testing::ChildOutcome;
 using fault_testing::Report;
 using Listing = std::map<std::string, std::string>;
 
-constexpr size_t kBigSize = 40'000;  // a chunk of 32,768 bytes and one of 7,232
+constexpr size_t kTwoChunksSize = 40'000;  // a chunk of 32,768 bytes and one of 7,232
 
 class ReadFaultTest : public testing_support::TempFolderTest {
  protected:
   ReadFaultTest()
-      : big_(fault_testing::PatternBytes(kBigSize, 31)),
+      : big_(fault_testing::PatternBytes(kTwoChunksSize, 31)),
         archive_path_(temp_.Sub("package.pak")) {
     fault_testing::WriteBytes(
         archive_path_, fault_testing::MakeArchive({{"C", true, {}},
@@ -88,7 +88,7 @@ TEST_F(ReadFaultTest, FailedDataReadShowsThePlatformsTextAndAHeaderReadEndsTheWa
        {{"a.txt", "file, 100 bytes"}, {"big.bin", "file, 0 bytes"}},
        true},
       {"the second data chunk cannot be read",
-       kBigSize - 32'768,
+       kTwoChunksSize - 32'768,
        {"C: extracted", "C\\a.txt: extracted", "C\\big.bin: failed"},
        {{"a.txt", "file, 100 bytes"}, {"big.bin", "file, 32768 bytes"}},
        true},

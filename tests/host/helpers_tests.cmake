@@ -19,13 +19,15 @@ set_target_properties(host_test_child PROPERTIES WIN32_EXECUTABLE ON)
 setup_add_test(host_helpers_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/helpers_test.cpp
   LIBS host_test_probe)
+set(platform_tests)
+if(NOT WIN32)
+  set(platform_tests ${CMAKE_CURRENT_LIST_DIR}/mapped_file_cut_test_posix.cpp
+                     ${CMAKE_CURRENT_LIST_DIR}/native_spelling_test_posix.cpp)
+endif()
 setup_add_test(host_files_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/files_test.cpp ${CMAKE_CURRENT_LIST_DIR}/mapped_file_test.cpp
+          ${platform_tests}
   LIBS host_test_probe)
-if(NOT WIN32)
-  target_sources(host_files_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/mapped_file_cut_test_posix.cpp
-                                         ${CMAKE_CURRENT_LIST_DIR}/native_spelling_test_posix.cpp)
-endif()
 setup_add_test(host_process_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/process_test.cpp
   LIBS host_test_probe)

@@ -18,20 +18,17 @@
 namespace host {
 namespace {
 
+using testing_support::BorlandKey;
+using testing_support::kBuildBits;
+using testing_support::kMachine;
+using testing_support::kUser;
 using testing_support::ScopedRegistryKey;
 
-constexpr RegistryRoot kMachine = RegistryRoot::kLocalMachine;
-constexpr RegistryRoot kUser = RegistryRoot::kCurrentUser;
-constexpr int32_t kBuildBits = static_cast<int32_t>(sizeof(void*) * 8);  // 32 or 64
 // Versions above 3 and at most 3 that no real environment or other test uses.
 constexpr int32_t kAbove3 = 9000 + kBuildBits;
 constexpr int32_t kAtMost3 = -9000 - kBuildBits;
 
-std::string BorlandKey(const std::string& environment, int32_t version) {
-  return "SOFTWARE\\Borland\\" + environment + "\\" + std::to_string(version) + ".0";
-}
-
-struct StoredString {
+struct RegistryString {
   RegistryRoot root;
   std::string subkey;  // below the version key
   std::string name;
@@ -43,7 +40,7 @@ struct Case {
   std::string environment;
   std::string written_as;  // the environment name in the keys written
   int32_t version;
-  std::vector<StoredString> registry;
+  std::vector<RegistryString> registry;
   std::string root_folder;
   std::string package_output_folder;
   std::string version_text;
@@ -154,7 +151,7 @@ TEST(LibraryInstallTest, CreateFillsEveryField) {
     const std::string key_path = BorlandKey(c.written_as, c.version);
     ScopedRegistryKey machine(kMachine, key_path);
     ScopedRegistryKey user(kUser, key_path);
-    for (const StoredString& value : c.registry) {
+    for (const RegistryString& value : c.registry) {
       (value.root == kMachine ? machine : user).SetString(value.subkey, value.name, value.text);
     }
     const TComponentInstall install = TComponentInstall::Create(c.environment, c.version);

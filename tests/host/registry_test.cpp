@@ -6,12 +6,13 @@
 
 #include "host/LibraryInstall.h"
 #include "host/registry_posix.h"
+#include "tests/support/platform_support.h"
 
 namespace host {
 namespace {
 
-constexpr RegistryRoot kMachine = RegistryRoot::kLocalMachine;
-constexpr RegistryRoot kUser = RegistryRoot::kCurrentUser;
+using testing_support::kMachine;
+using testing_support::kUser;
 
 // A value stored as Windows stores a string: its characters and the closing NUL.
 std::string StoredString(const std::string& text) { return text + std::string(1, '\0'); }

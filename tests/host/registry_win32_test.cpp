@@ -18,12 +18,12 @@
 namespace host {
 namespace {
 
+using testing_support::BorlandKey;
+using testing_support::kBuildBits;
+using testing_support::kMachine;
+using testing_support::kUser;
 using testing_support::RegistryView;
 using testing_support::ScopedRegistryKey;
-
-constexpr RegistryRoot kMachine = RegistryRoot::kLocalMachine;
-constexpr RegistryRoot kUser = RegistryRoot::kCurrentUser;
-constexpr int32_t kBuildBits = static_cast<int32_t>(sizeof(void*) * 8);  // 32 or 64
 
 std::string TestKeyPath(const std::string& leaf) {
   return "SOFTWARE\\SetupRegistryTest" + std::to_string(kBuildBits) + leaf;
@@ -104,10 +104,6 @@ TEST(RegistryWin32Test, SeesOnlyTheThirtyTwoBitView) {
   EXPECT_EQ(install.ReadRegistryString(kMachine, path, "Version"), "thirty-two");
   EXPECT_EQ(install.ReadRegistryString(kMachine, path, "RootDir"), "");
   EXPECT_EQ(install.ReadRegistryString(kMachine, path + "\\Only64", "RootDir"), "");
-}
-
-std::string BorlandKey(const std::string& environment, int32_t version) {
-  return "SOFTWARE\\Borland\\" + environment + "\\" + std::to_string(version) + ".0";
 }
 
 TEST(LibraryInstallWin32Test, EnvironmentOnlyInTheSixtyFourBitViewIsNotInstalled) {

@@ -14,6 +14,17 @@
 
 namespace testing_support {
 
+// The two registry roots, by the short names the registry tests' tables use.
+constexpr host::RegistryRoot kMachine = host::RegistryRoot::kLocalMachine;
+constexpr host::RegistryRoot kUser = host::RegistryRoot::kCurrentUser;
+// 32 or 64: part of every key the registry tests write, so that the runs of the two Windows
+// builds never share one.
+constexpr int32_t kBuildBits = static_cast<int32_t>(sizeof(void*) * 8);
+// The key of an IDE's version, below HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER alike.
+inline std::string BorlandKey(const std::string& environment, int32_t version) {
+  return "SOFTWARE\\Borland\\" + environment + "\\" + std::to_string(version) + ".0";
+}
+
 // A DOS date-time: date in the high 16 bits, time in the low 16 bits, seconds in 2-second steps.
 constexpr uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second) {
   return static_cast<uint32_t>(year - 1980) << 25 | static_cast<uint32_t>(month) << 21 |

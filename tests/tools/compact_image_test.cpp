@@ -22,11 +22,10 @@ constexpr size_t kAlignment = 0x200;
 constexpr size_t kPackageSectionHeader = kPeSectionTableOffset + 40;
 constexpr size_t kTailSectionHeader = kPeSectionTableOffset + 80;
 constexpr size_t kPackageSectionData = 0x400;  // after the headers and ".data"
-constexpr size_t kTailSize = 0x200;
 
 size_t AlignUp(size_t value) { return (value + kAlignment - 1) / kAlignment * kAlignment; }
 
-std::vector<ModelEntry> SmallTree() {
+std::vector<ModelEntry> SetupTree() {
   ModelEntry p;
   p.name = "P";
   p.is_folder = true;
@@ -39,7 +38,7 @@ std::vector<ModelEntry> SmallTree() {
 
 // One folder and one file whose entries fill the archive area exactly.
 std::vector<ModelEntry> FullTree() {
-  std::vector<ModelEntry> tree = SmallTree();
+  std::vector<ModelEntry> tree = SetupTree();
   tree[1].data.assign(archive::kArchiveCapacity - 2 * 272, '\0');
   for (size_t at = 0; at < tree[1].data.size(); at += 4093) {
     tree[1].data[at] = static_cast<char>(at / 4093);
@@ -67,13 +66,13 @@ class CompactImageTest : public PackToolTest {
   // every header field and the moved section agree with that.
   void ExpectCompactImage(const std::vector<uint8_t>& image, const std::vector<uint8_t>& archive) {
     const size_t raw_size = AlignUp(archive::kPackageHeadSize + archive.size());
-    ASSERT_EQ(image.size(), kPackageSectionData + raw_size + kTailSize);
+    ASSERT_EQ(image.size(), kPackageSectionData + raw_size + kHandMadeTailSize);
     EXPECT_EQ(ReadLittleEndian32At(image, kPackageSectionHeader + 8),
               sizeof(archive::PackageBlock));
     EXPECT_EQ(ReadLittleEndian32At(image, kPackageSectionHeader + 16), raw_size);
     EXPECT_EQ(ReadLittleEndian32At(image, kTailSectionHeader + 20), kPackageSectionData + raw_size);
     EXPECT_EQ(ReadLittleEndian32At(image, kPeInitializedDataOffset),
-              kAlignment + raw_size + kTailSize);
+              kAlignment + raw_size + kHandMadeTailSize);
     EXPECT_EQ(ReadLittleEndian32At(image, kPeChecksumOffset), ImageChecksum(image));
 
     const auto area = image.begin() + kPackageSectionData + archive::kPackageHeadSize;
@@ -84,13 +83,13 @@ class CompactImageTest : public PackToolTest {
     // The section after the block's moved intact, but for the execution level that the job
     // needs (the tests build application installers).
     std::vector<uint8_t> tail = HandMadeInstallerImage();
-    tail.erase(tail.begin(), tail.end() - kTailSize);
+    tail.erase(tail.begin(), tail.end() - kHandMadeTailSize);
     const std::string field = "level=\"requireAdministrator\"";
     const auto level = std::search(tail.begin(), tail.end(), field.begin(), field.end());
     ASSERT_NE(level, tail.end());
     const std::string as_invoker = "level=\"asInvoker\"           ";
     std::copy(as_invoker.begin(), as_invoker.end(), level);
-    EXPECT_TRUE(std::equal(image.end() - kTailSize, image.end(), tail.begin()))
+    EXPECT_TRUE(std::equal(image.end() - kHandMadeTailSize, image.end(), tail.begin()))
         << "the section after the block's did not move intact";
     const archive::ArchiveCheck check = archive::StoredArchiveCheck(image.data() + 0x200);
     EXPECT_EQ(check.length, archive.size());
@@ -99,7 +98,7 @@ class CompactImageTest : public PackToolTest {
 };
 
 TEST_F(CompactImageTest, StoresTheArchiveAndMovesTheSectionsAfterIt) {
-  const std::vector<uint8_t> archive = Embed(SmallTree(), "small");
+  const std::vector<uint8_t> archive = Embed(SetupTree(), "small");
   const std::vector<uint8_t> image = ReadBytes(Path("small.exe"));
   ExpectCompactImage(image, archive);
 
@@ -118,7 +117,7 @@ TEST_F(CompactImageTest, StoresTheArchiveAndMovesTheSectionsAfterIt) {
   EXPECT_EQ(verify.exit_code, 0) << verify.out;
   const ProgramResult extract = Pack({"extract", Path("small.exe"), Path("out")});
   ASSERT_EQ(extract.exit_code, 0) << extract.err;
-  const std::string data = SmallTree()[1].data;
+  const std::string data = SetupTree()[1].data;
   EXPECT_TRUE(ReadBytes(temp_.Sub("out\\P\\Setup.exe")) ==
               std::vector<uint8_t>(data.begin(), data.end()));
 }
@@ -136,12 +135,12 @@ TEST_F(CompactImageTest, AnArchiveThatFillsTheAreaStillFits) {
               std::vector<uint8_t>(data.begin(), data.end()));
 
   // The full image as a template shrinks again to the small package.
-  const std::vector<uint8_t> small = Embed(SmallTree(), "small", "full.exe");
+  const std::vector<uint8_t> small = Embed(SetupTree(), "small", "full.exe");
   ExpectCompactImage(ReadBytes(Path("small.exe")), small);
 }
 
 TEST_F(CompactImageTest, TheManifestAsksForTheLevelTheJobNeeds) {
-  WriteTree(temp_.Sub("small"), SmallTree());
+  WriteTree(temp_.Sub("small"), SetupTree());
   struct Case {
     const char* job;
     const char* level;
@@ -186,7 +185,7 @@ TEST_F(CompactImageTest, TheManifestAsksForTheLevelTheJobNeeds) {
 }
 
 TEST_F(CompactImageTest, VerifyReportsAnArchiveThatDoesNotMatchItsCheck) {
-  Embed(SmallTree(), "small");
+  Embed(SetupTree(), "small");
   std::vector<uint8_t> image = ReadBytes(Path("small.exe"));
   const ProgramResult good = Pack({"verify", Path("small.exe")});
   EXPECT_EQ(good.exit_code, 0) << good.out;

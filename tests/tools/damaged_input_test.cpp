@@ -15,7 +15,7 @@
 namespace pack_testing {
 namespace {
 
-archive::EntrySpec Spec(const std::string& name, uint8_t seed) {
+archive::EntrySpec SeededSpec(const std::string& name, uint8_t seed) {
   archive::EntrySpec spec;
   spec.name = name;
   spec.seeds = {seed, static_cast<uint8_t>(seed * 3), static_cast<uint8_t>(seed + 7), 0x5A};
@@ -28,13 +28,13 @@ constexpr size_t kBigSize = 70'000;
 std::vector<uint8_t> SamplePackage() {
   archive::MemoryArchive archive;
   archive::ArchiveWriter& w = archive.writer();
-  w.AddFile(Spec("id.txt", 1), kManifest);
-  w.AddFolder(Spec("C", 2));
-  w.AddFolder(Spec("C\\lib", 3));
-  w.AddFile(Spec("C\\lib\\big.dcu", 4), std::string(kBigSize, 'b'));
-  w.AddFile(Spec("C\\lib\\empty.dcu", 5), "");
-  w.AddFolder(Spec("S", 6));
-  w.AddFile(Spec("S\\Setup.ini", 7), "[Setup]\r\n");
+  w.AddFile(SeededSpec("id.txt", 1), kManifest);
+  w.AddFolder(SeededSpec("C", 2));
+  w.AddFolder(SeededSpec("C\\lib", 3));
+  w.AddFile(SeededSpec("C\\lib\\big.dcu", 4), std::string(kBigSize, 'b'));
+  w.AddFile(SeededSpec("C\\lib\\empty.dcu", 5), "");
+  w.AddFolder(SeededSpec("S", 6));
+  w.AddFile(SeededSpec("S\\Setup.ini", 7), "[Setup]\r\n");
   return archive.bytes();
 }
 

@@ -15,26 +15,17 @@
 namespace pack_testing {
 namespace {
 
-archive::EntrySpec Spec(const std::string& name, uint32_t attributes = 0, uint32_t modified = 0) {
-  archive::EntrySpec spec;
-  spec.name = name;
-  spec.attributes = attributes;
-  spec.modified = modified;
-  spec.seeds = {1, 2, 3, 4};
-  return spec;
-}
-
 using ExtractTest = PackToolTest;
 
 TEST_F(ExtractTest, WritesAPartOrEverythingWithDatesAndAttributes) {
   const uint32_t date = DosTime(2003, 9, 14, 8, 30, 44);
   archive::MemoryArchive archive;
-  archive.writer().AddFolder(Spec("C"));
-  archive.writer().AddFolder(Spec("C\\lib"));
-  archive.writer().AddFile(Spec("C\\lib\\x.dcu", 0x01, date), std::string(40'000, 'x'));
-  archive.writer().AddFile(Spec("C\\readme.txt", 0, date), "in the same part");
-  archive.writer().AddFile(Spec("CX\\y.txt", 0, date), "another part");
-  archive.writer().AddFile(Spec("id.txt", 0, date), "S              D7\n");
+  archive.writer().AddFolder(EntrySpecOf("C"));
+  archive.writer().AddFolder(EntrySpecOf("C\\lib"));
+  archive.writer().AddFile(EntrySpecOf("C\\lib\\x.dcu", 0x01, date), std::string(40'000, 'x'));
+  archive.writer().AddFile(EntrySpecOf("C\\readme.txt", 0, date), "in the same part");
+  archive.writer().AddFile(EntrySpecOf("CX\\y.txt", 0, date), "another part");
+  archive.writer().AddFile(EntrySpecOf("id.txt", 0, date), "S              D7\n");
   WriteBytes(temp_.Sub("package.pak"), archive.bytes());
 
   struct Case {
@@ -142,9 +133,9 @@ TEST_F(ExtractTest, RefusesNamesThatLeaveTheDestinationOrThatWindowsCannotCreate
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     archive::MemoryArchive archive;
-    archive.writer().AddFolder(Spec("C"));
-    archive.writer().AddFile(Spec("C\\fine.txt"), "harmless");
-    archive.writer().AddFile(Spec(c.entry), "escaped");
+    archive.writer().AddFolder(EntrySpecOf("C"));
+    archive.writer().AddFile(EntrySpecOf("C\\fine.txt"), "harmless");
+    archive.writer().AddFile(EntrySpecOf(c.entry), "escaped");
     WriteBytes(temp_.Sub("crafted.pak"), archive.bytes());
 
     std::vector<std::string> arguments{"extract"};
@@ -176,9 +167,9 @@ TEST_F(ExtractTest, NeverWritesOverThePackageBeingRead) {
     const std::string box = temp_.Sub(std::string("box-") + (c.link.empty() ? "own" : "link"));
     ASSERT_TRUE(host::CreateFolderWithParents(box));
     archive::MemoryArchive archive;
-    archive.writer().AddFolder(Spec("P"));
-    archive.writer().AddFile(Spec("P\\first.txt"), "first");
-    archive.writer().AddFile(Spec(c.entry), "would replace the package");
+    archive.writer().AddFolder(EntrySpecOf("P"));
+    archive.writer().AddFile(EntrySpecOf("P\\first.txt"), "first");
+    archive.writer().AddFile(EntrySpecOf(c.entry), "would replace the package");
     const std::string package = box + "\\package.pak";
     WriteBytes(package, archive.bytes());
     if (!c.link.empty()) {
@@ -220,9 +211,9 @@ TEST_F(ExtractTest, RefusesEntriesThatCollideBeforeWritingAnything) {
     archive::MemoryArchive archive;
     for (const auto& [name, folder] : c.entries) {
       if (folder) {
-        archive.writer().AddFolder(Spec(name, 0x10));
+        archive.writer().AddFolder(EntrySpecOf(name, 0x10));
       } else {
-        archive.writer().AddFile(Spec(name), "data of " + name);
+        archive.writer().AddFile(EntrySpecOf(name), "data of " + name);
       }
     }
     WriteBytes(temp_.Sub("colliding.pak"), archive.bytes());
@@ -256,13 +247,13 @@ TEST_F(ExtractTest, ReplacesLinksInTheDestinationInsteadOfFollowingThem) {
     }
   }
   archive::MemoryArchive archive;
-  archive.writer().AddFolder(Spec("C", 0x10));
-  archive.writer().AddFolder(Spec("C\\lib", 0x10));
-  archive.writer().AddFile(Spec("C\\lib\\unit.dcu"), "unit");
-  archive.writer().AddFile(Spec("C\\readme.txt", 0x01), "read me");
-  archive.writer().AddFile(Spec("C\\new.txt"), "new");
-  archive.writer().AddFolder(Spec("C\\doc", 0x10));
-  archive.writer().AddFile(Spec("C\\doc\\guide.txt"), "guide");
+  archive.writer().AddFolder(EntrySpecOf("C", 0x10));
+  archive.writer().AddFolder(EntrySpecOf("C\\lib", 0x10));
+  archive.writer().AddFile(EntrySpecOf("C\\lib\\unit.dcu"), "unit");
+  archive.writer().AddFile(EntrySpecOf("C\\readme.txt", 0x01), "read me");
+  archive.writer().AddFile(EntrySpecOf("C\\new.txt"), "new");
+  archive.writer().AddFolder(EntrySpecOf("C\\doc", 0x10));
+  archive.writer().AddFile(EntrySpecOf("C\\doc\\guide.txt"), "guide");
   WriteBytes(temp_.Sub("package.pak"), archive.bytes());
 
   const ProgramResult extract = Pack({"extract", "--prefix", "C", Path("package.pak"), Path("dest")});

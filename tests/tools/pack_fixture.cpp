@@ -38,6 +38,15 @@ std::string Contents(size_t seed, size_t size) {
 
 }  // namespace
 
+archive::EntrySpec EntrySpecOf(const std::string& name, uint32_t attributes, uint32_t modified) {
+  archive::EntrySpec spec;
+  spec.name = name;
+  spec.attributes = attributes;
+  spec.modified = modified;
+  spec.seeds = {1, 2, 3, 4};
+  return spec;
+}
+
 std::string SetupPackPath() { return ProgramPath(testing_support::SetupPackProgram()); }
 std::string TestImagePath() { return ProgramPath(testing_support::PackTestImageProgram()); }
 

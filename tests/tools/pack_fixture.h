@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive_writer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/tools/run_program.h"
 
@@ -35,6 +36,10 @@ std::string NativeName(const std::string& windows_1252);
 // POSIX: file names are UTF-8 and may hold characters Windows refuses, paths may be long, and
 // files may be sparse. Cases that need these run only there.
 bool IsPosix();
+
+// An entry for an archive written in memory, with seeds of its own.
+archive::EntrySpec EntrySpecOf(const std::string& name, uint32_t attributes = 0,
+                               uint32_t modified = 0);
 
 // Writes the entries below `root` (installer spelling; created when missing), files with their
 // data, modification times and read-only bits.

@@ -11,7 +11,6 @@ namespace {
 constexpr size_t kFileAlignment = 0x200;
 constexpr size_t kSectionAlignment = 0x1000;
 constexpr size_t kHeadersSize = 0x200;
-constexpr size_t kTailSize = 0x200;
 
 size_t AlignUp(size_t value, size_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
@@ -55,7 +54,7 @@ std::vector<uint8_t> HandMadeInstallerImage() {
        kInitializedReadWrite},
       {{'.', 'p', 'a', 'c', 'k', 'a', 'g', 'e'}, block_size, AlignUp(block_size, kFileAlignment),
        kInitializedReadWrite},
-      {{'.', 'r', 's', 'r', 'c'}, kTailSize, kTailSize, kInitializedReadOnly},
+      {{'.', 'r', 's', 'r', 'c'}, kHandMadeTailSize, kHandMadeTailSize, kInitializedReadOnly},
   };
   size_t raw_total = 0;
   size_t memory_total = 0;
@@ -114,8 +113,10 @@ std::vector<uint8_t> HandMadeInstallerImage() {
   at = kHeadersSize + kFileAlignment;
   for (uint8_t byte : archive::kPackageMarker) image[at++] = byte;
   WriteLittleEndian32At(image, at, static_cast<uint32_t>(archive::kArchiveCapacity));
-  const size_t tail = image.size() - kTailSize;
-  for (size_t i = 0; i < kTailSize; ++i) image[tail + i] = static_cast<uint8_t>('a' + i % 26);
+  const size_t tail = image.size() - kHandMadeTailSize;
+  for (size_t i = 0; i < kHandMadeTailSize; ++i) {
+    image[tail + i] = static_cast<uint8_t>('a' + i % 26);
+  }
   for (size_t i = 0; kHandMadeManifest[i] != 0; ++i) {
     image[tail + i] = static_cast<uint8_t>(kHandMadeManifest[i]);
   }

@@ -29,6 +29,7 @@ constexpr size_t kPeSecurityEntryOffset = 0xD8;
 constexpr size_t kPeInitializedDataOffset = 0x60;
 constexpr size_t kPeSectionTableOffset = 0x138;
 constexpr size_t kHandMadeSectionCount = 3;
+constexpr size_t kHandMadeTailSize = 0x200;  // ".rsrc", the section after the package block
 // The part of an installer's manifest that asks for an execution level, as the template has it.
 constexpr char kHandMadeManifest[] =
     "<requestedPrivileges><requestedExecutionLevel level=\"requireAdministrator\" "

@@ -16,19 +16,11 @@ namespace fs = std::filesystem;
 
 using PosixPathTest = PackToolTest;
 
-archive::EntrySpec Spec(const std::string& name, uint32_t attributes = 0) {
-  archive::EntrySpec spec;
-  spec.name = name;
-  spec.attributes = attributes;
-  spec.seeds = {3, 1, 4, 1};
-  return spec;
-}
-
 TEST_F(PosixPathTest, BackslashesInPathsAreNameCharacters) {
   const std::string root = temp_.path();
   archive::MemoryArchive archive;
-  archive.writer().AddFolder(Spec("C", 0x10));
-  archive.writer().AddFile(Spec("C\\a.txt"), "a");
+  archive.writer().AddFolder(EntrySpecOf("C", 0x10));
+  archive.writer().AddFile(EntrySpecOf("C\\a.txt"), "a");
   const std::string package = root + "/we\\ird.pak";
   {
     std::ofstream out(package, std::ios::binary);
@@ -58,8 +50,8 @@ TEST_F(PosixPathTest, BackslashesInPathsAreNameCharacters) {
 
 TEST_F(PosixPathTest, MessagesNamePathsWithSlashes) {
   archive::MemoryArchive archive;
-  archive.writer().AddFolder(Spec("C", 0x10));
-  archive.writer().AddFile(Spec("C\\a.txt"), "a");
+  archive.writer().AddFolder(EntrySpecOf("C", 0x10));
+  archive.writer().AddFile(EntrySpecOf("C\\a.txt"), "a");
   WriteBytes(temp_.Sub("package.pak"), archive.bytes());
   WriteBytes(temp_.Sub("plain.txt"), {'x'});
   // DEST below a file: the folder cannot be made.

@@ -18,7 +18,7 @@
 namespace pack_testing {
 namespace {
 
-std::vector<ModelEntry> SmallTree() {
+std::vector<ModelEntry> SignedTree() {
   ModelEntry c;
   c.name = "C";
   c.is_folder = true;
@@ -37,7 +37,7 @@ class SignatureTest : public PackToolTest {
  protected:
   void SetUp() override {
     WriteBytes(Path("template.exe"), HandMadeInstallerImage());
-    WriteTree(temp_.Sub("tree"), SmallTree());
+    WriteTree(temp_.Sub("tree"), SignedTree());
     const ProgramResult create = Pack({"create", Path("tree"), Path("package.pak")});
     ASSERT_EQ(create.exit_code, 0) << create.err;
   }

@@ -15,18 +15,11 @@ namespace {
 
 using Writer = archive::ArchiveWriter;
 
-archive::EntrySpec Spec(const std::string& name) {
-  archive::EntrySpec spec;
-  spec.name = name;
-  spec.seeds = {9, 8, 7, 6};
-  return spec;
-}
-
 void LibraryBase(Writer& w, const std::string& manifest) {
-  w.AddFile(Spec("id.txt"), manifest);
-  w.AddFolder(Spec("C"));
-  w.AddFolder(Spec("C\\lib"));
-  w.AddFile(Spec("C\\lib\\x.dcu"), "unit");
+  w.AddFile(EntrySpecOf("id.txt"), manifest);
+  w.AddFolder(EntrySpecOf("C"));
+  w.AddFolder(EntrySpecOf("C\\lib"));
+  w.AddFile(EntrySpecOf("C\\lib\\x.dcu"), "unit");
 }
 
 const std::string kGoodManifest = "S IDE:         D7\r\nD Folder:      Vexilor Widgets\r\n";
@@ -48,67 +41,69 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
   const std::vector<Case> cases = {
       {"sound library package", [](Writer& w) { LibraryBase(w, kGoodManifest); }, 0,
        "OK: 4 entries, 55 data bytes"},
-      {"file at the top of its part", [](Writer& w) { w.AddFile(Spec("P\\Setup.exe"), "MZ"); },
-       0, "OK: 1 entries"},
+      {"file at the top of its part",
+       [](Writer& w) { w.AddFile(EntrySpecOf("P\\Setup.exe"), "MZ"); }, 0, "OK: 1 entries"},
       {"unknown part",
        [](Writer& w) {
          LibraryBase(w, kGoodManifest);
-         w.AddFile(Spec("X\\y.txt"), "y");
+         w.AddFile(EntrySpecOf("X\\y.txt"), "y");
        },
        1, "entry index 4 (X\\y.txt): is outside the parts C, S and P"},
       {"file before its folder",
        [](Writer& w) {
-         w.AddFolder(Spec("S"));
-         w.AddFile(Spec("S\\bin\\tool.exe"), "MZ");
-         w.AddFolder(Spec("S\\bin"));
+         w.AddFolder(EntrySpecOf("S"));
+         w.AddFile(EntrySpecOf("S\\bin\\tool.exe"), "MZ");
+         w.AddFolder(EntrySpecOf("S\\bin"));
        },
        1, "entry index 1 (S\\bin\\tool.exe): its folder S\\bin is not made by an earlier folder"},
       {"parent made by a deeper folder entry",
        [](Writer& w) {
-         w.AddFolder(Spec("S\\bin\\x86"));
-         w.AddFile(Spec("s\\BIN\\tool.exe"), "MZ");
+         w.AddFolder(EntrySpecOf("S\\bin\\x86"));
+         w.AddFile(EntrySpecOf("s\\BIN\\tool.exe"), "MZ");
        },
        0, "OK: 2 entries"},
       {"two files whose names differ only in case",
        [](Writer& w) {
-         w.AddFolder(Spec("C"));
-         w.AddFile(Spec("C\\caf\xE9.txt"), "one");
-         w.AddFile(Spec("C\\CAF\xC9.TXT"), "two");
+         w.AddFolder(EntrySpecOf("C"));
+         w.AddFile(EntrySpecOf("C\\caf\xE9.txt"), "one");
+         w.AddFile(EntrySpecOf("C\\CAF\xC9.TXT"), "two");
        },
        1, "a file of the same name (Windows ignores case) comes earlier"},
       {"no entries at all", [](Writer&) {}, 1, "the package holds no entries"},
       {"raw archive larger than the package block holds",
-       [](Writer& w) { w.AddFile(Spec("P\\big.bin"), std::string(19'000'000, 'b')); }, 1,
+       [](Writer& w) { w.AddFile(EntrySpecOf("P\\big.bin"), std::string(19'000'000, 'b')); }, 1,
        "an installer's package block holds at most 18000000"},
-      {"file named like the part", [](Writer& w) { w.AddFile(Spec("C"), "not a folder"); }, 1,
+      {"file named like the part",
+       [](Writer& w) { w.AddFile(EntrySpecOf("C"), "not a folder"); }, 1,
        "entry index 0 (C): is a file where its part's folder should be"},
       {"file and folder of one name",
        [](Writer& w) {
-         w.AddFolder(Spec("C\\x"));
-         w.AddFile(Spec("c\\X"), "clash");
+         w.AddFolder(EntrySpecOf("C\\x"));
+         w.AddFile(EntrySpecOf("c\\X"), "clash");
        },
        1, "entry index 1 (c\\X): a folder of the same name comes earlier"},
-      {"parent component", [](Writer& w) { w.AddFile(Spec("C\\..\\evil.txt"), "e"); }, 1,
+      {"parent component", [](Writer& w) { w.AddFile(EntrySpecOf("C\\..\\evil.txt"), "e"); }, 1,
        "the component \"..\" (dots and blanks only)"},
-      {"character Windows refuses", [](Writer& w) { w.AddFile(Spec("C\\what?.txt"), "?"); }, 1,
+      {"character Windows refuses",
+       [](Writer& w) { w.AddFile(EntrySpecOf("C\\what?.txt"), "?"); }, 1,
        "the character '?' (not allowed in Windows names)"},
       // The whole message is there, the NUL shown as ^@, nothing cut at it.
       {"NUL in a name",
        [](Writer& w) {
-         w.AddFolder(Spec("C"));
-         w.AddFile(Spec(std::string("C\\zero\0byte.txt", 15)), "0");
+         w.AddFolder(EntrySpecOf("C"));
+         w.AddFile(EntrySpecOf(std::string("C\\zero\0byte.txt", 15)), "0");
        },
        1, "(C\\zero^@byte.txt): its name holds the control character 0x00"},
       {"destination too long",
-       [&long_name](Writer& w) { w.AddFile(Spec("P\\" + long_name), "long"); }, 1,
+       [&long_name](Writer& w) { w.AddFile(EntrySpecOf("P\\" + long_name), "long"); }, 1,
        "would be installed at a path of 264 characters"},
       {"long D value lengthens the library parts",
        [](Writer& w) {
          LibraryBase(w, Manifest("D7", std::string(100, 'd')));
-         w.AddFile(Spec("C\\lib\\" + std::string(95, 'f')), "f");
+         w.AddFile(EntrySpecOf("C\\lib\\" + std::string(95, 'f')), "f");
        },
        1, "entry index 4 (C\\lib\\ffff"},
-      {"id.txt as a folder", [](Writer& w) { w.AddFolder(Spec("ID.TXT")); }, 1,
+      {"id.txt as a folder", [](Writer& w) { w.AddFolder(EntrySpecOf("ID.TXT")); }, 1,
        "is a folder; the manifest id.txt must be a file"},
       {"S value not a digit", [](Writer& w) { LibraryBase(w, Manifest("DX", "Vexilor")); }, 1,
        "the manifest's S value \"DX\" is not an upper-case D or C"},
@@ -131,12 +126,12 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
          archive::SetEntryName(header, "C\\broken");
          header.size = -5;
          w.AddRawHeader(header);
-         w.AddFile(Spec("C\\after.txt"), "after");
+         w.AddFile(EntrySpecOf("C\\after.txt"), "after");
        },
        1, "at entry index 0 at byte offset 0: the header's size is negative (-5)"},
       {"size beyond the end",
        [](Writer& w) {
-         w.AddFile(Spec("C\\fine.txt"), "fine");
+         w.AddFile(EntrySpecOf("C\\fine.txt"), "fine");
          archive::EntryHeader header{};
          archive::SetEntryName(header, "C\\cut.bin");
          header.size = 1000;
@@ -159,9 +154,9 @@ TEST_F(VerifyTest, ReportsWhatWouldTripTheInstaller) {
 // line and four columns per entry: they are shown as ^I, ^J, ^?.
 TEST_F(VerifyTest, ListShowsControlCharactersWithoutBreakingItsColumns) {
   archive::MemoryArchive archive;
-  archive.writer().AddFolder(Spec("C"));
-  archive.writer().AddFile(Spec("C\\tab\there.txt"), "1");
-  archive.writer().AddFile(Spec("C\\line\nbreak\x7F.txt"), "22");
+  archive.writer().AddFolder(EntrySpecOf("C"));
+  archive.writer().AddFile(EntrySpecOf("C\\tab\there.txt"), "1");
+  archive.writer().AddFile(EntrySpecOf("C\\line\nbreak\x7F.txt"), "22");
   WriteBytes(temp_.Sub("odd.pak"), archive.bytes());
   const ProgramResult list = Pack({"list", Path("odd.pak")});
   ASSERT_EQ(list.exit_code, 0) << list.err;
