@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <ostream>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "archive/archive_writer.h"
 #include "archive/package_block.h"
@@ -42,6 +46,24 @@ struct Variant {
   std::string name;
   std::vector<uint8_t> bytes;
 };
+
+// Case listings show the damage, not the bytes.
+void PrintTo(const Variant& variant, std::ostream* out) { *out << variant.name; }
+
+// "cut at 300" becomes CutAt300: a name GoogleTest takes for a case.
+std::string CaseName(const std::string& text) {
+  std::string name;
+  bool capital = true;
+  for (const char c : text) {
+    if (c == ' ') {
+      capital = true;
+    } else {
+      name += capital ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+      capital = false;
+    }
+  }
+  return name;
+}
 
 // Cuts at and around every header boundary and inside the data, and single-bit flips at fixed
 // and pseudo-random places (headers' name lengths, sizes and names, and data).
@@ -83,32 +105,41 @@ std::vector<Variant> Damaged(const std::vector<uint8_t>& whole) {
 
 using DamagedInputTest = PackToolTest;
 
-TEST_F(DamagedInputTest, EndsCleanlyAndWritesOnlyBelowTheDestination) {
+// Each damaged package is a case of its own, so that the cases (about 200 runs of the tool) are
+// spread over the test run's processes and shards.
+class DamagedPackageTest : public PackToolTest, public testing::WithParamInterface<Variant> {};
+
+TEST_P(DamagedPackageTest, EndsCleanlyAndWritesOnlyBelowTheDestination) {
+  const Variant& variant = GetParam();
+  SCOPED_TRACE(variant.name);
   host::CreateFolderWithParents(temp_.Sub("box"));
-  int row = 0;
-  for (const Variant& variant : Damaged(SamplePackage())) {
-    SCOPED_TRACE(variant.name);
-    WriteBytes(temp_.Sub("damaged.pak"), variant.bytes);
-    const ProgramResult list = Pack({"list", Path("damaged.pak")});
-    EXPECT_TRUE(list.exit_code == 0 || list.exit_code == 2) << list.err;
-    EXPECT_EQ(list.exit_code == 2, list.err.find("setup-pack: error: ") != std::string::npos);
+  WriteBytes(temp_.Sub("damaged.pak"), variant.bytes);
+  const ProgramResult list = Pack({"list", Path("damaged.pak")});
+  EXPECT_TRUE(list.exit_code == 0 || list.exit_code == 2) << list.err;
+  EXPECT_EQ(list.exit_code == 2, list.err.find("setup-pack: error: ") != std::string::npos);
 
-    const ProgramResult verify = Pack({"verify", Path("damaged.pak")});
-    EXPECT_TRUE(verify.exit_code == 0 || verify.exit_code == 1) << verify.out << verify.err;
+  const ProgramResult verify = Pack({"verify", Path("damaged.pak")});
+  EXPECT_TRUE(verify.exit_code == 0 || verify.exit_code == 1) << verify.out << verify.err;
 
-    // A walk that list accepts is one that extract accepts too; what it writes stays below DEST.
-    const std::string dest = "box\\dest" + std::to_string(row++);
-    const ProgramResult extract = Pack({"extract", Path("damaged.pak"), Path(dest)});
-    EXPECT_TRUE(extract.exit_code == 0 || extract.exit_code == 2) << extract.err;
-    if (list.exit_code == 2) {
-      EXPECT_EQ(extract.exit_code, 2);
-    }
-    const std::vector<std::string> in_box = FolderNames(temp_.Sub("box"));
-    for (const std::string& name : in_box) {
-      EXPECT_EQ(name.rfind("dest", 0), 0u) << name;
-    }
+  // A walk that list accepts is one that extract accepts too; what it writes stays below DEST.
+  const ProgramResult extract = Pack({"extract", Path("damaged.pak"), Path("box\\dest")});
+  EXPECT_TRUE(extract.exit_code == 0 || extract.exit_code == 2) << extract.err;
+  if (list.exit_code == 2) {
+    EXPECT_EQ(extract.exit_code, 2);
   }
+  for (const std::string& name : FolderNames(temp_.Sub("box"))) {
+    EXPECT_EQ(name, "dest");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Damaged, DamagedPackageTest, testing::ValuesIn(Damaged(SamplePackage())),
+                         [](const testing::TestParamInfo<Variant>& case_info) {
+                           return CaseName(case_info.param.name);
+                         });
+
+TEST_F(DamagedInputTest, TheWholePackageServesEveryCommand) {
   // The undamaged package for contrast: every command succeeds.
+  host::CreateFolderWithParents(temp_.Sub("box"));
   WriteBytes(temp_.Sub("whole.pak"), SamplePackage());
   EXPECT_EQ(Pack({"list", Path("whole.pak")}).exit_code, 0);
   EXPECT_EQ(Pack({"verify", Path("whole.pak")}).exit_code, 0);
