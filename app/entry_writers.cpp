@@ -17,6 +17,17 @@ namespace {
 // Data waiting for a writer, at most: enough to keep both busy, little beside the package.
 constexpr size_t kMostBytesQueued = 1024 * 1024;
 constexpr size_t kMostFilesQueued = 256;
+// Files a writer takes from the queue at a time, at most: each turn of the lock and each wake-up
+// costs a system call or two when the other threads want the lock too, about as much as creating
+// a small file.
+constexpr size_t kMostFilesTaken = 32;
+
+// What writing one taken file gave.
+struct Outcome {
+  bool made = false;  // the file was created (false: its name was taken, or it was not tried)
+  bool tried = false;
+  std::optional<std::string> message;  // the failure, when writing failed
+};
 
 }  // namespace
 
@@ -93,9 +104,7 @@ bool EntryWriters::Add(size_t match, const archive::EntryHeader& header, HandOve
   bytes_queued_ += size;
   queue_.push_back(Job{match, header, std::move(file), std::move(key)});
   if (threads_.empty()) {
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    Write(std::move(job), held);
+    WriteTaken(Take(1), held);
   } else {
     changed_.WakeAll();
   }
@@ -107,53 +116,74 @@ void EntryWriters::Work() {
   for (;;) {
     changed_.WaitUntil(held, [&] { return stopping_ || !queue_.empty(); });
     if (queue_.empty()) return;
-    Job job = std::move(queue_.front());
-    queue_.pop_front();
-    Write(std::move(job), held);
+    // Half of what is queued, so that the other writer has the rest.
+    WriteTaken(Take(std::min(kMostFilesTaken, (queue_.size() + 1) / 2)), held);
   }
 }
 
-// Called with the lock held, for a job just taken from the queue; lets the lock go while the file
-// is written.
-void EntryWriters::Write(Job job, host::ScopedLock& held) {
-  bytes_queued_ -= job.file.data.size();
-  // After a failure the entries that come after it are not written at all; those before it
-  // still are, and one of them may be the first failure.
-  const bool dropped = failure_ && job.match > failure_->match;
-  // A file whose name an earlier waiting file has waits as well: written now, it would come
-  // before that one.
-  if (dropped || keys_waiting_.count(job.key) > 0) {
-    keys_in_flight_.erase(job.key);
-    if (!dropped) Wait(std::move(job));
-    changed_.WakeAll();
-    return;
+// Called with the lock held: takes up to `most` files from the front of the queue for one writer.
+// After a failure the entries that come after it are not written at all (those before it still
+// are, and one of them may be the first failure); a file whose name an earlier waiting file has
+// waits as well, as written now it would come before that one. Neither is taken.
+std::vector<EntryWriters::Job> EntryWriters::Take(size_t most) {
+  std::vector<Job> taken;
+  while (!queue_.empty() && taken.size() < most) {
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
+    bytes_queued_ -= job.file.data.size();
+    const bool dropped = failure_ && job.match > failure_->match;
+    if (dropped || keys_waiting_.count(job.key) > 0) {
+      keys_in_flight_.erase(job.key);
+      if (!dropped) Wait(std::move(job));
+      continue;
+    }
+    made_.emplace_back(job.match, job.file.path);
+    writing_.push_back(job.match);
+    taken.push_back(std::move(job));
   }
-  made_.emplace_back(job.match, job.file.path);
-  writing_.push_back(job.match);
+  return taken;
+}
+
+// Called with the lock held, for files just taken; lets the lock go while they are written, in
+// their order, then settles them.
+void EntryWriters::WriteTaken(std::vector<Job> taken, host::ScopedLock& held) {
   held.mutex().Unlock();
   changed_.WakeAll();
 
-  bool made = true;
-  std::optional<std::string> message;
-  try {
-    made = archive::WriteNewEntryFile(job.header, job.file.path, job.file.data);
-  } catch (const std::exception& error) {
-    message = error.what();
-  } catch (...) {
-    message = archive::ExtractFailureText(job.header);
+  std::vector<Outcome> outcomes(taken.size());
+  for (size_t i = 0; i < taken.size(); ++i) {
+    // The files after one of this writer's that failed come after a failure: not written.
+    if (i > 0 && outcomes[i - 1].message) break;
+    const Job& job = taken[i];
+    Outcome& outcome = outcomes[i];
+    outcome.tried = true;
+    try {
+      outcome.made = archive::WriteNewEntryFile(job.header, job.file.path, job.file.data);
+    } catch (const std::exception& error) {
+      outcome.made = true;
+      outcome.message = error.what();
+    } catch (...) {
+      outcome.made = true;
+      outcome.message = archive::ExtractFailureText(job.header);
+    }
   }
 
   held.mutex().Lock();
-  writing_.erase(std::find(writing_.begin(), writing_.end(), job.match));
-  keys_in_flight_.erase(job.key);
-  if (!made) {
-    // Nothing of this entry is on the disk: nothing may be taken away for it after a failure.
-    std::find_if(made_.begin(), made_.end(), [&](const auto& file) {
-      return file.first == job.match;
-    })->second.clear();
-    Wait(std::move(job));
-  } else if (message && (!failure_ || job.match < failure_->match)) {
-    failure_ = WriteFailure{job.match, std::move(*message)};
+  for (size_t i = 0; i < taken.size(); ++i) {
+    Job& job = taken[i];
+    Outcome& outcome = outcomes[i];
+    writing_.erase(std::find(writing_.begin(), writing_.end(), job.match));
+    keys_in_flight_.erase(job.key);
+    if (!outcome.made) {
+      // Nothing of this entry is on the disk: nothing may be taken away for it after a failure.
+      std::find_if(made_.begin(), made_.end(), [&](const auto& file) {
+        return file.first == job.match;
+      })->second.clear();
+      // A file whose name was taken waits for its turn; one not tried came after a failure.
+      if (outcome.tried) Wait(std::move(job));
+    } else if (outcome.message && (!failure_ || job.match < failure_->match)) {
+      failure_ = WriteFailure{job.match, std::move(*outcome.message)};
+    }
   }
   ForgetSettledFiles();
   changed_.WakeAll();

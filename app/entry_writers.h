@@ -85,7 +85,8 @@ class EntryWriters {
   };
   void StartThreads();
   void Work();
-  void Write(Job job, host::ScopedLock& held);
+  std::vector<Job> Take(size_t most);
+  void WriteTaken(std::vector<Job> taken, host::ScopedLock& held);
   void Wait(Job job);
   void ForgetSettledFiles();
   void RemoveFilesAfter(size_t match);
@@ -96,7 +97,7 @@ class EntryWriters {
   size_t bytes_queued_ = 0;
   // The keys of the files queued or being written.
   std::set<std::string> keys_in_flight_;
-  // The numbers of the files being written now.
+  // The numbers of the files taken by a writer and not settled yet.
   std::vector<size_t> writing_;
   // The files that wait for their turn, by number, their keys and their data's size.
   std::map<size_t, Job> waiting_;
