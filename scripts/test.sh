@@ -61,7 +61,7 @@ build_jobs() {
 }
 
 # Configures and builds a preset (every target, or the targets given) quietly; on failure shows
-# why. Adds "PRESET build: N s".
+# why. Adds "PRESET build, N at a time: S s".
 build_preset() {  # build_preset PRESET [TARGET...]
   local preset=$1 started=$SECONDS
   shift

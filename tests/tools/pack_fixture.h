@@ -37,7 +37,8 @@ std::string NativeName(const std::string& windows_1252);
 // files may be sparse. Cases that need these run only there.
 bool IsPosix();
 
-// An entry for an archive written in memory, with seeds of its own.
+// An entry for an archive written in memory: its name, attributes and date, and the same
+// scrambling seeds for every entry.
 archive::EntrySpec EntrySpecOf(const std::string& name, uint32_t attributes = 0,
                                uint32_t modified = 0);
 
