@@ -24,8 +24,7 @@ constexpr size_t kMostFilesTaken = 32;
 
 // What writing one taken file gave.
 struct Outcome {
-  bool made = false;  // the file was created (false: its name was taken, or it was not tried)
-  bool tried = false;
+  bool made = false;  // the file was created (false: its name was taken)
   std::optional<std::string> message;  // the failure, when writing failed
 };
 
@@ -150,13 +149,12 @@ void EntryWriters::WriteTaken(std::vector<Job> taken, host::ScopedLock& held) {
   held.mutex().Unlock();
   changed_.WakeAll();
 
-  std::vector<Outcome> outcomes(taken.size());
-  for (size_t i = 0; i < taken.size(); ++i) {
-    // The files after one of this writer's that failed come after a failure: not written.
-    if (i > 0 && outcomes[i - 1].message) break;
-    const Job& job = taken[i];
-    Outcome& outcome = outcomes[i];
-    outcome.tried = true;
+  // The files after one of this writer's that failed come after a failure: not tried.
+  std::vector<Outcome> outcomes;
+  outcomes.reserve(taken.size());
+  while (outcomes.size() < taken.size() && (outcomes.empty() || !outcomes.back().message)) {
+    const Job& job = taken[outcomes.size()];
+    Outcome& outcome = outcomes.emplace_back();
     try {
       outcome.made = archive::WriteNewEntryFile(job.header, job.file.path, job.file.data);
     } catch (const std::exception& error) {
@@ -171,18 +169,18 @@ void EntryWriters::WriteTaken(std::vector<Job> taken, host::ScopedLock& held) {
   held.mutex().Lock();
   for (size_t i = 0; i < taken.size(); ++i) {
     Job& job = taken[i];
-    Outcome& outcome = outcomes[i];
+    const bool tried = i < outcomes.size();
     writing_.erase(std::find(writing_.begin(), writing_.end(), job.match));
     keys_in_flight_.erase(job.key);
-    if (!outcome.made) {
+    if (!tried || !outcomes[i].made) {
       // Nothing of this entry is on the disk: nothing may be taken away for it after a failure.
       std::find_if(made_.begin(), made_.end(), [&](const auto& file) {
         return file.first == job.match;
       })->second.clear();
       // A file whose name was taken waits for its turn; one not tried came after a failure.
-      if (outcome.tried) Wait(std::move(job));
-    } else if (outcome.message && (!failure_ || job.match < failure_->match)) {
-      failure_ = WriteFailure{job.match, std::move(*outcome.message)};
+      if (tried) Wait(std::move(job));
+    } else if (outcomes[i].message && (!failure_ || job.match < failure_->match)) {
+      failure_ = WriteFailure{job.match, std::move(*outcomes[i].message)};
     }
   }
   ForgetSettledFiles();

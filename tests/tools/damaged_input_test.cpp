@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ostream>
 #include <set>
 #include <string>
@@ -43,27 +42,12 @@ std::vector<uint8_t> SamplePackage() {
 }
 
 struct Variant {
-  std::string name;
+  std::string name;  // the case's name: CutAt300, Bit3OfByte1090
   std::vector<uint8_t> bytes;
 };
 
 // Case listings show the damage, not the bytes.
 void PrintTo(const Variant& variant, std::ostream* out) { *out << variant.name; }
-
-// "cut at 300" becomes CutAt300: a name GoogleTest takes for a case.
-std::string CaseName(const std::string& text) {
-  std::string name;
-  bool capital = true;
-  for (const char c : text) {
-    if (c == ' ') {
-      capital = true;
-    } else {
-      name += capital ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-      capital = false;
-    }
-  }
-  return name;
-}
 
 // Cuts at and around every header boundary and inside the data, and single-bit flips at fixed
 // and pseudo-random places (headers' name lengths, sizes and names, and data).
@@ -80,7 +64,7 @@ std::vector<Variant> Damaged(const std::vector<uint8_t>& whole) {
     }
   }
   for (const size_t cut : cuts) {
-    variants.push_back({"cut at " + std::to_string(cut),
+    variants.push_back({"CutAt" + std::to_string(cut),
                         std::vector<uint8_t>(whole.begin(), whole.begin() + cut)});
   }
   std::vector<std::pair<size_t, int>> flips;
@@ -97,7 +81,7 @@ std::vector<Variant> Damaged(const std::vector<uint8_t>& whole) {
   for (const auto& [position, bit] : flips) {
     std::vector<uint8_t> bytes = whole;
     bytes[position] ^= static_cast<uint8_t>(1u << bit);
-    variants.push_back({"bit " + std::to_string(bit) + " of byte " + std::to_string(position),
+    variants.push_back({"Bit" + std::to_string(bit) + "OfByte" + std::to_string(position),
                         bytes});
   }
   return variants;
@@ -111,7 +95,6 @@ class DamagedPackageTest : public PackToolTest, public testing::WithParamInterfa
 
 TEST_P(DamagedPackageTest, EndsCleanlyAndWritesOnlyBelowTheDestination) {
   const Variant& variant = GetParam();
-  SCOPED_TRACE(variant.name);
   host::CreateFolderWithParents(temp_.Sub("box"));
   WriteBytes(temp_.Sub("damaged.pak"), variant.bytes);
   const ProgramResult list = Pack({"list", Path("damaged.pak")});
@@ -134,7 +117,7 @@ TEST_P(DamagedPackageTest, EndsCleanlyAndWritesOnlyBelowTheDestination) {
 
 INSTANTIATE_TEST_SUITE_P(Damaged, DamagedPackageTest, testing::ValuesIn(Damaged(SamplePackage())),
                          [](const testing::TestParamInfo<Variant>& case_info) {
-                           return CaseName(case_info.param.name);
+                           return case_info.param.name;
                          });
 
 TEST_F(DamagedInputTest, TheWholePackageServesEveryCommand) {
