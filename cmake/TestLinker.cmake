@@ -4,9 +4,6 @@
 # the tool) keeps the toolchain's own linker, as do the image checks that relink the installer.
 #
 # setup_link_tests_with_lld(): for the targets made after it in this folder and below.
-#
-# The 32-bit Windows build keeps GNU ld: its test programs cannot run on every machine that builds
-# them, and a linker change nobody ran is no speed-up.
 find_program(SETUP_LLD ld.lld)
 
 function(setup_link_tests_with_lld)
@@ -16,7 +13,7 @@ function(setup_link_tests_with_lld)
   endif()
   if(NOT CMAKE_CROSSCOMPILING)
     add_link_options(-fuse-ld=lld)
-  elseif(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  else()
     # mingw-w64's gcc is built with a fixed path to its linker, which -fuse-ld and -B do not
     # change; its link step runs through a wrapper that hands collect2's arguments to lld.
     add_link_options("SHELL:-wrapper ${PROJECT_SOURCE_DIR}/cmake/link-with-lld.sh,${SETUP_LLD}")
