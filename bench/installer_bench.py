@@ -8,16 +8,17 @@ Makes three trees deterministically (the files of a library package's part C, be
   20000_files   20,000 files of about 600 bytes in 500 folders
 
 and builds each into
-  - our installer (win64 template, `setup-pack build --job library`; the manifest names
-    C++Builder 1, which no prefix registers, so the job unpacks into the product folder below
-    TEMP);
-  - an NSIS installer with `SetCompress off` (stored), and one with solid LZMA, both for
-    amd64 (`Target amd64-unicode`), silent, installing into the folder /D names.
+  - our installer (the template of the build that --build names, win64 by default,
+    `setup-pack build --job library`; the manifest names C++Builder 1, which no prefix
+    registers, so the job unpacks into the product folder below TEMP);
+  - an NSIS installer with `SetCompress off` (stored), and one with solid LZMA, both for the
+    same processor (`Target amd64-unicode` or `x86-unicode`), silent, installing into the
+    folder /D names.
 
 Then, round by round and in alternating order, it runs each installer into a folder never used
 before and times:
   - ours: from the press of OK to the result box ("All files are unpacked to: ..."), measured by
-    the Windows driver build/win64/bench/installer_bench_driver.exe inside Wine;
+    the Windows driver build/<build>/bench/installer_bench_driver.exe inside Wine;
   - NSIS: the whole run of `wine installer.exe /S /D=...`.
 "Net" is a shape's median minus the same tool's one-file median of a tiny tree (one 1-byte
 file), which takes out what every run pays whatever it installs (Wine starting a process, the
@@ -30,8 +31,9 @@ would slow the next runs); --keep leaves the work folder.
 --requests also counts the Wine-server requests per extracted item of each installer (a logging
 wineserver replaces the prefix's for that part).
 
-usage: python3 bench/installer_bench.py [--rounds N] [--work DIR] [--keep] [--requests]
-  (after `cmake --build --preset win64` and `cmake --build --preset native`)
+usage: python3 bench/installer_bench.py [--build win64|win32] [--rounds N] [--work DIR] [--keep]
+                                       [--requests]
+  (after `cmake --build --preset <build>` and `cmake --build --preset native`)
 """
 
 import argparse
@@ -61,6 +63,8 @@ SHAPES = [
     ("20000_files", 20000, 500),
 ]
 TOOLS = ["ours", "nsis_stored", "nsis_lzma"]
+# NSIS's name for the processor of each of our builds.
+NSIS_TARGETS = {"win64": "amd64-unicode", "win32": "x86-unicode"}
 
 
 def wine_env():
@@ -101,10 +105,10 @@ def make_tree(root, shape, files, folders, seed):
     return sum(sizes)
 
 
-def nsis_script(tree, out, compression):
+def nsis_script(tree, out, compression, target):
     return "\n".join([
         "Unicode true",
-        "Target amd64-unicode",
+        "Target " + target,
         compression,
         'OutFile "%s"' % out,
         'InstallDir "$TEMP\\nsis-bench"',
@@ -145,7 +149,7 @@ class Bench:
         return path
 
     def build(self):
-        template = os.path.join(ROOT, "build/win64/app/Setup.exe")
+        template = os.path.join(ROOT, "build", self.args.build, "app/Setup.exe")
         tool = os.path.join(ROOT, "build/native/tools/setup-pack/setup-pack")
         for shape, files, folders in SHAPES:
             tree = os.path.join(self.work, "trees", shape)
@@ -160,7 +164,8 @@ class Bench:
                 out = os.path.join(self.work, "installers", "%s-%s.exe" % (shape, tool_name))
                 script = out + ".nsi"
                 with open(script, "w") as text:
-                    text.write(nsis_script(tree, out, compression))
+                    text.write(nsis_script(tree, out, compression,
+                                           NSIS_TARGETS[self.args.build]))
                 subprocess.run(["makensis", "-V1", script], check=True)
                 self.installers[(shape, tool_name)] = out
 
@@ -169,7 +174,8 @@ class Bench:
         target = self.fresh("%s-%s" % (shape, tool))
         os.sync()
         if tool == "ours":
-            driver = os.path.join(ROOT, "build/win64/bench/installer_bench_driver.exe")
+            driver = os.path.join(ROOT, "build", self.args.build,
+                                  "bench/installer_bench_driver.exe")
             result = subprocess.run(
                 [self.wine, driver, windows_path(installer), windows_path(target),
                  "All files are unpacked to:"],
@@ -277,7 +283,7 @@ def count_requests(bench):
     extraction pass alone (bench/extraction_pass.cpp: app::ExtractPart with its writer threads, as
     a job runs it); NSIS: the installer."""
     tool = os.path.join(ROOT, "build/native/tools/setup-pack/setup-pack")
-    extraction_pass = os.path.join(ROOT, "build/win64/bench/extraction_pass.exe")
+    extraction_pass = os.path.join(ROOT, "build", bench.args.build, "bench/extraction_pass.exe")
     log = ServerLog(bench.env, os.path.join(bench.work, "server.log"))
     try:
         per_item = {}
@@ -325,6 +331,8 @@ def start_display():
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", choices=sorted(NSIS_TARGETS), default="win64",
+                        help="the Windows build whose installer is measured")
     parser.add_argument("--rounds", type=int, default=5, help="timed rounds (0: none)")
     parser.add_argument("--work", default=None, help="folder for trees, installers and runs")
     parser.add_argument("--keep", action="store_true", help="leave the work folder")
