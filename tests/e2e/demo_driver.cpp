@@ -39,7 +39,18 @@ int main(int argc, char** argv) {
   char caption[64] = {};
   GetWindowTextA(form, caption, sizeof caption);
   std::printf("window caption: %s\n", caption);
-  if (!e2e::WriteBitmapFile(e2e::CaptureClientArea(form), argv[2])) {
+  // OK is available as soon as the window appears, which may be before it has painted itself:
+  // ask for the paint, and take the picture once the banner shows (a window not painted yet is
+  // one or two colours).
+  RedrawWindow(form, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  e2e::Picture picture;
+  if (!e2e::WaitFor([&] {
+        picture = e2e::CaptureClientArea(form);
+        return picture.DistinctColours() > 100;
+      }, run.process())) {
+    return Fail("the installer window did not paint itself");
+  }
+  if (!e2e::WriteBitmapFile(picture, argv[2])) {
     return Fail("the screenshot could not be written");
   }
 
