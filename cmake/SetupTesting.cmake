@@ -61,8 +61,8 @@ endfunction()
 # GoogleTest and much of the standard library; reading those headers again for each file took
 # most of the time of compiling a program of several. The file names its sources by their paths
 # below the project root (not absolute paths, as CMake's own unity builds do), so that the
-# compiler cache finds it again from another clone. Files that need compile definitions of their own are added to the
-# program apart (setup_test_starts_program).
+# compiler cache finds it again from another clone. Files that need compile definitions of their
+# own are added to the program apart (setup_test_starts_program).
 function(setup_compiled_together out name)
   list(LENGTH ARGN count)
   if(count LESS 2)
